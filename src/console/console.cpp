@@ -1,0 +1,98 @@
+#include "console/console.hpp"
+
+#include "sys/sys.hpp"
+
+namespace console {
+namespace {
+
+constexpr int stdin_fd = 0;
+constexpr int stdout_fd = 1;
+constexpr char newline = '\n';
+
+// The routines hand back raw kernel results, but _start cannot see every
+// failure through them: iprint gives its value and sprintLF drops the result
+// of its newline. So every read and write that fails leaves its mark here, and
+// quit turns it into the exit status. A failure never ends the run early.
+bool failed = false;
+
+// All output comes down to this. A write may take fewer bytes than asked (a
+// signal, a nearly full pipe); the rest follows from where it stopped. An
+// interrupted write is made again, and one that takes nothing counts as
+// failed, so the loop always ends. Normally it is exactly one write call.
+long write_all(const char* bytes, std::size_t size) noexcept {
+    std::size_t done = 0;
+    for (;;) {
+        const long taken = sys::write(stdout_fd, bytes + done, size - done);
+        if (taken == sys::eintr) continue;
+        if (taken < 0) {
+            failed = true;
+            return taken;
+        }
+        done += static_cast<std::size_t>(taken);
+        if (done == size) return static_cast<long>(done);
+        if (taken == 0) {
+            failed = true;
+            return static_cast<long>(done);
+        }
+    }
+}
+
+void sprint_char(char c) noexcept {
+    const char one_char[2] = {c, '\0'};
+    sprint(one_char);
+}
+
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::uint32_t slen(const char* s) noexcept {
+    const char* end = s;
+    while (*end != '\0') ++end;
+    return static_cast<std::uint32_t>(end - s);
+}
+
+long sprint(const char* s) noexcept { return write_all(s, slen(s)); }
+
+long sprintLF(const char* s) noexcept {
+    const long written = sprint(s);
+    sprint_char(newline);
+    return written;
+}
+
+std::uint32_t iprint(std::uint32_t n) noexcept {
+    char digits[10];  // 4294967295, the largest value, has ten digits
+    std::uint32_t count = 0;
+    std::uint32_t rest = n;
+    do {  // least significant digit first; 0 still gives one digit
+        digits[count++] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    while (count != 0) sprint_char(digits[--count]);
+    return n;
+}
+
+std::uint32_t iprintLF(std::uint32_t n) noexcept {
+    iprint(n);
+    sprint_char(newline);
+    return n;
+}
+
+long sread(char* buffer, std::size_t capacity) noexcept {
+    long got;
+    do got = sys::read(stdin_fd, buffer, capacity);
+    while (got == sys::eintr);
+    if (got < 0) failed = true;
+    return got;
+}
+
+std::uint32_t atoi(const char* s, std::size_t size) noexcept {
+    std::uint32_t value = 0;  // wraps modulo 2^32, as every number here does
+    for (std::size_t i = 0; i < size && is_digit(s[i]); ++i)
+        value = value * 10 + static_cast<std::uint32_t>(s[i] - '0');
+    return value;
+}
+
+void quit() noexcept { sys::exit(failed ? 1 : 0); }
+
+}  // namespace console

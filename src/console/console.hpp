@@ -1,0 +1,39 @@
+#pragma once
+
+// Console routines: strings and unsigned decimal numbers to standard output,
+// one line from standard input, and the end of the process. Nothing is
+// buffered: every piece of output is one write call, made at once.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace console {
+
+// Length in bytes of a zero-terminated string (UTF-8 letters count 2 or more).
+std::uint32_t slen(const char* s) noexcept;
+
+// Writes the string. Gives the bytes written, or the kernel's error.
+long sprint(const char* s) noexcept;
+
+// Writes the string, then a newline. Gives what sprint gave for the string.
+long sprintLF(const char* s) noexcept;
+
+// Writes n in unsigned decimal, one write per digit. Gives n.
+std::uint32_t iprint(std::uint32_t n) noexcept;
+
+// Writes n as iprint does, then a newline. Gives n.
+std::uint32_t iprintLF(std::uint32_t n) noexcept;
+
+// One read from standard input into buffer, at most capacity bytes, with no
+// terminator added. Gives the bytes read, 0 at end of input, or the error.
+long sread(char* buffer, std::size_t capacity) noexcept;
+
+// The value of the leading decimal digits of s, modulo 2^32, or 0 if s does
+// not begin with a digit. Reads no byte past s[size - 1], so a buffer filled
+// with digits to its end needs no terminator.
+std::uint32_t atoi(const char* s, std::size_t size) noexcept;
+
+// Ends the process: status 0, or 1 if any read or write above failed.
+[[noreturn]] void quit() noexcept;
+
+}  // namespace console

@@ -1,0 +1,19 @@
+#pragma once
+
+// The processor's system-call primitives (syscall1, syscall3), its call
+// numbers, and its process entry _start. Only linux.cpp includes this, so
+// _start is defined exactly once.
+
+#if defined(__x86_64__)
+#include "sys/arch/x86_64.hpp"
+#elif defined(__i386__)
+#include "sys/arch/i386.hpp"
+#elif defined(__aarch64__)
+#include "sys/arch/aarch64.hpp"
+#elif defined(__arm__)
+#include "sys/arch/armhf.hpp"
+#elif defined(__riscv) && __riscv_xlen == 64
+#include "sys/arch/riscv64.hpp"
+#else
+#error "unsupported architecture"
+#endif
