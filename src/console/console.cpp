@@ -42,6 +42,13 @@ void sprint_char(char c) noexcept {
     sprint(one_char);
 }
 
+// n / 10 with no divide instruction, which armhf lacks (the compiler would
+// call a libgcc helper there): 0xCCCCCCCD is 2^35 / 10 rounded up, and the
+// product's top bits are exact for every 32-bit n.
+std::uint32_t div10(std::uint32_t n) noexcept {
+    return static_cast<std::uint32_t>((std::uint64_t{n} * 0xCCCCCCCDu) >> 35);
+}
+
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 }  // namespace
@@ -65,8 +72,9 @@ std::uint32_t iprint(std::uint32_t n) noexcept {
     std::uint32_t count = 0;
     std::uint32_t rest = n;
     do {  // least significant digit first; 0 still gives one digit
-        digits[count++] = static_cast<char>('0' + rest % 10);
-        rest /= 10;
+        const std::uint32_t quotient = div10(rest);
+        digits[count++] = static_cast<char>('0' + (rest - quotient * 10));
+        rest = quotient;
     } while (rest != 0);
     while (count != 0) sprint_char(digits[--count]);
     return n;
