@@ -1,0 +1,46 @@
+#pragma once
+
+// riscv64: number in a7, arguments in a0, a1, a2, result in a0;
+// `ecall` leaves every other register as it was.
+
+namespace sys::arch {
+
+enum nr : long { read = 63, write = 64, exit = 93 };
+
+inline long syscall1(long number, long a) noexcept {
+    register long a7 asm("a7") = number;
+    register long a0 asm("a0") = a;
+    asm volatile("ecall" : "+r"(a0) : "r"(a7) : "memory");
+    return a0;
+}
+
+inline long syscall3(long number, long a, long b, long c) noexcept {
+    register long a7 asm("a7") = number;
+    register long a0 asm("a0") = a;
+    register long a1 asm("a1") = b;
+    register long a2 asm("a2") = c;
+    asm volatile("ecall"
+                 : "+r"(a0)
+                 : "r"(a7), "r"(a1), "r"(a2)
+                 : "memory");  // memory: the kernel reads or fills our buffer
+    return a0;
+}
+
+}  // namespace sys::arch
+
+// The linker may turn accesses to globals into offsets from gp, so gp must
+// hold __global_pointer$ before any compiled code runs. It is loaded without
+// relaxation, or the linker would rewrite this load into one relative to gp.
+asm(".text\n"
+    ".global _start\n"
+    ".type _start, %function\n"
+    "_start:\n"
+    "  .option push\n"
+    "  .option norelax\n"
+    "  lla  gp, __global_pointer$\n"
+    "  .option pop\n"
+    "  li   s0, 0\n"              // outermost frame: nothing above us
+    "  li   ra, 0\n"              // and no return address
+    "  andi sp, sp, -16\n"        // the ABI's 16-byte alignment, whatever we were given
+    "  call start_program\n"      // never returns
+    "  unimp\n");
