@@ -7,35 +7,12 @@ namespace {
 
 constexpr int stdin_fd = 0;
 constexpr int stdout_fd = 1;
-constexpr char newline = '\n';
 
 // The routines hand back raw kernel results, but _start cannot see every
 // failure through them: iprint gives its value and sprintLF drops the result
 // of its newline. So every read and write that fails leaves its mark here, and
 // quit turns it into the exit status. A failure never ends the run early.
 bool failed = false;
-
-// All output comes down to this. A write may take fewer bytes than asked (a
-// signal, a nearly full pipe); the rest follows from where it stopped. An
-// interrupted write is made again, and one that takes nothing counts as
-// failed, so the loop always ends. Normally it is exactly one write call.
-long write_all(const char* bytes, std::size_t size) noexcept {
-    std::size_t done = 0;
-    for (;;) {
-        const long taken = sys::write(stdout_fd, bytes + done, size - done);
-        if (taken == sys::eintr) continue;
-        if (taken < 0) {
-            failed = true;
-            return taken;
-        }
-        done += static_cast<std::size_t>(taken);
-        if (done == size) return static_cast<long>(done);
-        if (taken == 0) {
-            failed = true;
-            return static_cast<long>(done);
-        }
-    }
-}
 
 void sprint_char(char c) noexcept {
     const char one_char[2] = {c, '\0'};
@@ -51,21 +28,36 @@ std::uint32_t div10(std::uint32_t n) noexcept {
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
+// A write may take fewer bytes than asked (a signal, a nearly full pipe); the
+// rest follows from where it stopped. An interrupted write is made again, and
+// one that takes nothing counts as failed, so the loop always ends.
+long finish_write(const char* bytes, std::size_t size, long taken) noexcept {
+    std::size_t done = 0;
+    for (;; taken = sys::write(stdout_fd, bytes + done, size - done)) {
+        if (taken == sys::eintr) continue;  // nothing was written: the same call again
+        if (taken < 0) {
+            failed = true;
+            return taken;
+        }
+        done += static_cast<std::size_t>(taken);
+        if (done == size) return static_cast<long>(done);
+        if (taken == 0) {
+            failed = true;
+            return static_cast<long>(done);
+        }
+    }
+}
+
 }  // namespace
 
-std::uint32_t slen(const char* s) noexcept {
-    const char* end = s;
-    while (*end != '\0') ++end;
-    return static_cast<std::uint32_t>(end - s);
+// All output comes down to this; normally it is exactly one write call.
+long swrite(const char* bytes, std::size_t size) noexcept {
+    const long taken = sys::write(stdout_fd, bytes, size);
+    if (taken == static_cast<long>(size)) return taken;
+    return finish_write(bytes, size, taken);
 }
 
-long sprint(const char* s) noexcept { return write_all(s, slen(s)); }
-
-long sprintLF(const char* s) noexcept {
-    const long written = sprint(s);
-    sprint_char(newline);
-    return written;
-}
+void newline() noexcept { sprint_char('\n'); }
 
 std::uint32_t iprint(std::uint32_t n) noexcept {
     char digits[10];  // 4294967295, the largest value, has ten digits
@@ -82,7 +74,7 @@ std::uint32_t iprint(std::uint32_t n) noexcept {
 
 std::uint32_t iprintLF(std::uint32_t n) noexcept {
     iprint(n);
-    sprint_char(newline);
+    newline();
     return n;
 }
 

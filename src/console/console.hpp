@@ -9,14 +9,35 @@
 
 namespace console {
 
+// slen, sprint and sprintLF are always inlined, so that slen sees the string
+// itself: the length of one the compiler knows, such as a message, is then
+// counted while compiling, and any other byte by byte when the program runs.
+
 // Length in bytes of a zero-terminated string (UTF-8 letters count 2 or more).
-std::uint32_t slen(const char* s) noexcept;
+[[gnu::always_inline]] constexpr std::uint32_t slen(const char* s) noexcept {
+    if (__builtin_constant_p(__builtin_strlen(s)))
+        return static_cast<std::uint32_t>(__builtin_strlen(s));
+    std::uint32_t length = 0;
+    while (s[length] != '\0') ++length;
+    return length;
+}
+
+// Writes size bytes, continuing a short write until all are out or a write
+// fails. Gives the bytes written, or the kernel's error.
+long swrite(const char* bytes, std::size_t size) noexcept;
+
+// Writes a newline.
+void newline() noexcept;
 
 // Writes the string. Gives the bytes written, or the kernel's error.
-long sprint(const char* s) noexcept;
+[[gnu::always_inline]] inline long sprint(const char* s) noexcept { return swrite(s, slen(s)); }
 
 // Writes the string, then a newline. Gives what sprint gave for the string.
-long sprintLF(const char* s) noexcept;
+[[gnu::always_inline]] inline long sprintLF(const char* s) noexcept {
+    const long written = sprint(s);
+    newline();
+    return written;
+}
 
 // Writes n in unsigned decimal, one write per digit. Gives n.
 std::uint32_t iprint(std::uint32_t n) noexcept;

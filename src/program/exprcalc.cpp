@@ -7,9 +7,9 @@
 
 namespace {
 
-constexpr char expr[] = "Вычисление выражения: y = (10x - 5)^2";
-constexpr char prompt[] = "Введите значение x: ";
-constexpr char result[] = "Результат: ";
+constexpr const char* expr = "Вычисление выражения: y = (10x - 5)^2";
+constexpr const char* prompt = "Введите значение x: ";
+constexpr const char* result = "Результат: ";
 
 // The typed line. It starts all zero, so a line shorter than the buffer ends
 // in zero bytes even without a newline; read failing leaves it empty.
@@ -19,7 +19,7 @@ char x[80];
 
 // _start, the process entry (one per processor, in sys/arch), aligns the stack
 // and calls this: the whole of one run.
-extern "C" [[noreturn]] void start_program() noexcept {
+extern "C" [[noreturn, gnu::used]] void start_program() noexcept {
     using namespace console;
     sprintLF(expr);
     sprint(prompt);
