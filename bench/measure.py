@@ -14,6 +14,7 @@ read under gdb: getrusage would count the spawning process's pages as well.
 import datetime
 import os
 import platform
+import random
 import re
 import statistics
 import subprocess
@@ -55,8 +56,9 @@ def timings(paths):
         stdin.flush()
         actions = [(os.POSIX_SPAWN_OPEN, 0, stdin.name, os.O_RDONLY, 0),
                    (os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0)]
-        for round in range(spawns):
-            for path in paths[round % len(paths):] + paths[:round % len(paths)]:  # each goes first in turn
+        rng = random.Random(1)
+        for _ in range(spawns):
+            for path in rng.sample(paths, len(paths)):  # a new order each round: no fixed neighbour
                 start = time.perf_counter_ns()
                 pid = os.posix_spawn(path, [path], {}, file_actions=actions)
                 _, status = os.waitpid(pid, 0)
