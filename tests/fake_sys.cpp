@@ -1,11 +1,14 @@
-// A stand-in kernel for the unit tests: writes land in memory.
-#include "fake_sys.hpp"
-
+// A stand-in kernel for the unit tests: writes land in memory, reads find
+// the end of input, exit ends the test process.
 #include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "sys/sys.hpp"
 
 namespace fake {
-std::string out;
-std::vector<std::size_t> write_sizes;
+std::string out;                      // every byte written, in order
+std::vector<std::size_t> write_sizes;  // the size asked of each write call
 }  // namespace fake
 
 long sys::write(int, const void* bytes, std::size_t size) noexcept {
