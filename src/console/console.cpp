@@ -8,7 +8,7 @@ namespace {
 constexpr int stdin_fd = 0;
 constexpr int stdout_fd = 1;
 
-// The routines hand back raw kernel results, but _start cannot see every
+// The routines hand back raw kernel results, but the run cannot see every
 // failure through them: iprint gives its value and sprintLF drops the result
 // of its newline. So every read and write that fails leaves its mark here, and
 // quit turns it into the exit status. A failure never ends the run early.
