@@ -1,8 +1,8 @@
 #pragma once
 
-// The processor's system-call primitives (syscall1, syscall3), its call
-// numbers, and its process entry _start. Only linux.cpp includes this, so
-// _start is defined exactly once.
+// The processor's system-call primitive (syscall3), its call numbers and its
+// process entry, _start. Only linux.cpp includes this, so that _start is
+// defined exactly once.
 
 #if defined(__x86_64__)
 #include "sys/arch/x86_64.hpp"

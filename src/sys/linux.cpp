@@ -16,7 +16,7 @@ long write(int fd, const void* bytes, std::size_t size) noexcept {
 }
 
 void exit(int status) noexcept {
-    for (;;) arch::syscall1(arch::nr::exit, status);  // exit does not come back
+    for (;;) arch::syscall3(arch::nr::exit, status, 0, 0);  // exit does not come back
 }
 
 }  // namespace sys

@@ -7,13 +7,6 @@ namespace sys::arch {
 
 enum nr : long { read = 63, write = 64, exit = 93 };
 
-inline long syscall1(long number, long a) noexcept {
-    register long x8 asm("x8") = number;
-    register long x0 asm("x0") = a;
-    asm volatile("svc #0" : "+r"(x0) : "r"(x8) : "memory");
-    return x0;
-}
-
 inline long syscall3(long number, long a, long b, long c) noexcept {
     register long x8 asm("x8") = number;
     register long x0 asm("x0") = a;

@@ -9,16 +9,6 @@ namespace sys::arch {
 
 enum nr : long { exit = 1, read = 3, write = 4 };
 
-inline long syscall1(long number, long a) noexcept {
-    register long r0 asm("r0") = a;
-    long saved;
-    asm volatile("mov %1, r7\n\tmov r7, %2\n\tsvc #0\n\tmov r7, %1"
-                 : "+r"(r0), "=&r"(saved)
-                 : "r"(number)
-                 : "memory");
-    return r0;
-}
-
 inline long syscall3(long number, long a, long b, long c) noexcept {
     register long r0 asm("r0") = a;
     register long r1 asm("r1") = b;

@@ -7,12 +7,6 @@ namespace sys::arch {
 
 enum nr : long { exit = 1, read = 3, write = 4 };
 
-inline long syscall1(long number, long a) noexcept {
-    long ret;
-    asm volatile("int $0x80" : "=a"(ret) : "a"(number), "b"(a) : "memory");
-    return ret;
-}
-
 inline long syscall3(long number, long a, long b, long c) noexcept {
     long ret;
     asm volatile("int $0x80"

@@ -7,13 +7,6 @@ namespace sys::arch {
 
 enum nr : long { read = 63, write = 64, exit = 93 };
 
-inline long syscall1(long number, long a) noexcept {
-    register long a7 asm("a7") = number;
-    register long a0 asm("a0") = a;
-    asm volatile("ecall" : "+r"(a0) : "r"(a7) : "memory");
-    return a0;
-}
-
 inline long syscall3(long number, long a, long b, long c) noexcept {
     register long a7 asm("a7") = number;
     register long a0 asm("a0") = a;

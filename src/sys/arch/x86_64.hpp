@@ -7,12 +7,6 @@ namespace sys::arch {
 
 enum nr : long { read = 0, write = 1, exit = 60 };
 
-inline long syscall1(long number, long a) noexcept {
-    long ret;
-    asm volatile("syscall" : "=a"(ret) : "a"(number), "D"(a) : "rcx", "r11", "memory");
-    return ret;
-}
-
 inline long syscall3(long number, long a, long b, long c) noexcept {
     long ret;
     asm volatile("syscall"
