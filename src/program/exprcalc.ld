@@ -11,7 +11,7 @@ PHDRS {
 }
 
 SECTIONS {
-    . = 0x10000 + SIZEOF_HEADERS;
+    . = 0x400000 + SIZEOF_HEADERS;
     .text : { *(.text .text.*) } :code
     .rodata : { *(.rodata .rodata.* .srodata .srodata.*) } :code
 
