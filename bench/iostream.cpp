@@ -4,7 +4,8 @@
 #include <string>
 
 int main() {
-    std::cout << "Вычисление выражения: y = (10x - 5)^2\n" << "Введите значение x: " << std::flush;
+    std::cout << "Вычисление выражения: y = (10x - 5)^2\n"
+              << "Введите значение x: " << std::flush;
     std::string line;
     std::getline(std::cin, line);
     std::uint32_t x = 0;

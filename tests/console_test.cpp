@@ -1,11 +1,11 @@
 // What the program cannot reach on its own: values and buffers at the edges.
+#include "console/console.hpp"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "console/console.hpp"
 
 namespace fake {
 extern std::string out;
@@ -36,7 +36,10 @@ TEST(Console, SprintOfEmptyStringStillWrites) {
 // byte past it is an AddressSanitizer error.
 TEST(Console, AtoiStaysInsideItsStorage) {
     const std::pair<std::string, std::uint32_t> rows[] = {
-        {"", 0}, {"7", 7}, {"4294967295", 4294967295u}, {"4294967296", 0},
+        {"", 0},
+        {"7", 7},
+        {"4294967295", 4294967295u},
+        {"4294967296", 0},
         {"99999999999", 1215752191u},
         {std::string(80, '9'), 4294967295u},  // 10^80 - 1 is -1 modulo 2^32
         {std::string(79, '0') + "5", 5},

@@ -7,7 +7,7 @@
 #include "sys/sys.hpp"
 
 namespace fake {
-std::string out;                      // every byte written, in order
+std::string out;                       // every byte written, in order
 std::vector<std::size_t> write_sizes;  // the size asked of each write call
 }  // namespace fake
 

@@ -22,6 +22,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 }  // namespace sys::arch
 
 // sp must be 16-byte aligned whenever it is used to reach memory.
+// clang-format off
 asm(".text\n"
     ".global _start\n"
     ".type _start, %function\n"
@@ -32,3 +33,4 @@ asm(".text\n"
     "  and  sp, x0, #-16\n"       // aligned, whatever we were given
     "  bl   start_program\n"      // never returns
     "  brk  #0\n");
+// clang-format on

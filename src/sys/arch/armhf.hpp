@@ -25,6 +25,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 
 // The EABI wants sp 8-byte aligned at every call; we give it 16, as the kernel
 // does. Thumb code, like the compiled code around it.
+// clang-format off
 asm(".text\n"
     ".syntax unified\n"
     ".thumb\n"
@@ -39,3 +40,4 @@ asm(".text\n"
     "  mov  sp, r0\n"             // aligned, whatever we were given
     "  bl   start_program\n"      // never returns
     "  udf  #0\n");
+// clang-format on

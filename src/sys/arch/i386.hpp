@@ -19,6 +19,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 }  // namespace sys::arch
 
 // Compiled code expects esp 16-byte aligned just before each call.
+// clang-format off
 asm(".text\n"
     ".global _start\n"
     ".type _start, %function\n"
@@ -27,3 +28,4 @@ asm(".text\n"
     "  and  $-16, %esp\n"         // aligned at the call, whatever we were given
     "  call start_program\n"      // never returns
     "  hlt\n");
+// clang-format on

@@ -24,6 +24,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // The linker may turn accesses to globals into offsets from gp, so gp must
 // hold __global_pointer$ before any compiled code runs. It is loaded without
 // relaxation, or the linker would rewrite this load into one relative to gp.
+// clang-format off
 asm(".text\n"
     ".global _start\n"
     ".type _start, %function\n"
@@ -37,3 +38,4 @@ asm(".text\n"
     "  andi sp, sp, -16\n"        // the ABI's 16-byte alignment, whatever we were given
     "  call start_program\n"      // never returns
     "  unimp\n");
+// clang-format on

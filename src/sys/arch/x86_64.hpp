@@ -20,6 +20,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 
 // The kernel jumps here with rsp 16-byte aligned; compiled code expects rsp to
 // be 8 past that on entry, as after a call, so we make that call ourselves.
+// clang-format off
 asm(".text\n"
     ".global _start\n"
     ".type _start, %function\n"
@@ -28,3 +29,4 @@ asm(".text\n"
     "  and  $-16, %rsp\n"         // aligned at the call, whatever we were given
     "  call start_program\n"      // never returns
     "  hlt\n");
+// clang-format on
