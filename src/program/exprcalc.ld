@@ -18,6 +18,7 @@ SECTIONS {
     /* The next page at the same offset within it: pages mapped with
        different rights never share memory, and the file needs no padding. */
     . = ALIGN(CONSTANT(MAXPAGESIZE)) + (. & (CONSTANT(MAXPAGESIZE) - 1));
+    .data : { *(.data .data.* .sdata .sdata.*) } :data  /* empty today */
     .bss : { *(.sbss .sbss.* .bss .bss.* COMMON) } :data
     PROVIDE(__global_pointer$ = ADDR(.bss) + 0x800);  /* riscv64: data within 2 KiB of gp */
 
