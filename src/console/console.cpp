@@ -50,7 +50,9 @@ long finish_write(const char* bytes, std::size_t size, long taken) noexcept {
 
 }  // namespace
 
-// All output comes down to this; normally it is exactly one write call.
+// All output comes down to this; normally it is exactly one write call. The
+// usual case, everything taken at once, costs a call and a compare; the rest
+// is kept apart in finish_write.
 long swrite(const char* bytes, std::size_t size) noexcept {
     const long taken = sys::write(stdout_fd, bytes, size);
     if (taken == static_cast<long>(size)) return taken;
