@@ -1,4 +1,5 @@
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
+# arm64: 64-bit ARM.
+set(target_triple aarch64-linux-gnu)
+set(debian_arch arm64)
+set(emulator qemu-aarch64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -1,4 +1,5 @@
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR armv7l)
-set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm)
+# armhf: ARMv7, Thumb-2, hard float.
+set(target_triple arm-linux-gnueabihf)
+set(debian_arch armhf)
+set(emulator qemu-arm)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -1,4 +1,5 @@
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386)
+# i386: 32-bit x86, as Debian builds it (i686).
+set(target_triple i686-linux-gnu)
+set(debian_arch i386)
+set(emulator qemu-i386)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -1,4 +1,5 @@
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR riscv64)
-set(CMAKE_CXX_COMPILER riscv64-linux-gnu-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-riscv64)
+# riscv64: RV64GC.
+set(target_triple riscv64-linux-gnu)
+set(debian_arch riscv64)
+set(emulator qemu-riscv64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -1,0 +1,29 @@
+# What every toolchain file shares. Each names its target before including
+# this:
+#   target_triple    the GNU triple: Debian's cross compiler is <triple>-g++,
+#                    and Clang takes it as --target
+#   debian_arch      the package's Architecture field
+#   emulator         the qemu-user program that runs it (none when native)
+#   program_options  compiler options the program needs on this processor
+#   clang_linker     the linker Clang uses (lld unless it lacks the target)
+#
+# The compiler is GCC, or Clang where the configure step sets
+# EXPRCALC_COMPILER=clang (the *-clang presets do).
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER)
+
+if(EXPRCALC_COMPILER STREQUAL "clang")
+    set(CMAKE_CXX_COMPILER clang++)
+    set(CMAKE_CXX_COMPILER_TARGET ${target_triple})
+    if(NOT DEFINED clang_linker)
+        set(clang_linker lld)
+    endif()
+    set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=${clang_linker})
+else()
+    set(CMAKE_CXX_COMPILER ${target_triple}-g++)
+endif()
+
+if(DEFINED emulator)
+    set(CMAKE_SYSTEM_NAME Linux)
+    string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR ${target_triple})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})
+endif()

@@ -1,0 +1,4 @@
+# x86-64, built and run natively.
+set(target_triple x86_64-linux-gnu)
+set(debian_arch amd64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)
