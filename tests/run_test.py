@@ -21,6 +21,12 @@ PROGRAM, EMULATOR = sys.argv[2], sys.argv[3:]
 BANNER = "Вычисление выражения: y = (10x - 5)^2\nВведите значение x: Результат: ".encode()
 
 
+def execute(command, **options):
+    """subprocess.run, but a run that loops (a failure taken for a success, say)
+    is stopped before its output fills the memory: a run takes milliseconds."""
+    return subprocess.run(command, timeout=10, **options)
+
+
 def out(y):
     return BANNER + b"%d\n" % y
 
@@ -68,7 +74,7 @@ def emulated(inject, command, stdin):
     """
     name, when = re.fullmatch(r"(\w+):.*:when=(\d+)", inject).groups()
     with tempfile.NamedTemporaryFile() as log:
-        subprocess.run(["strace", "-f", "-qq", "-s0", f"-etrace={name}", "-o", log.name, *command],
+        execute(["strace", "-f", "-qq", "-s0", f"-etrace={name}", "-o", log.name, *command],
                        input=stdin, capture_output=True)
         calls = re.findall(rf"^(\d+) +{name}\((\d+),", log.read().decode(), re.M)
     fd = "0" if name == "read" else "1"
@@ -89,7 +95,7 @@ def run(stdin=b"", redirect="", inject=None, stdout=subprocess.PIPE):
         elif not EMULATOR:
             command = ["strace", "-qq", "-s0", "-esignal=none", "-o", log.name,
                        *([f"-einject={inject}"] if inject else []), *command]
-        done = subprocess.run(command, input=stdin, stdout=stdout, stderr=subprocess.PIPE)
+        done = execute(command, input=stdin, stdout=stdout, stderr=subprocess.PIPE)
         return done.stdout or b"", done.returncode, parse((done.stderr if EMULATOR else log.read()).decode())
 
 
@@ -144,7 +150,7 @@ class Faults(Conformance):
 class Leftover(unittest.TestCase):
     def test_bytes_after_the_first_80_stay_for_the_next_reader(self):
         line = b"9" * 80 + b"123456\n"
-        done = subprocess.run(["sh", "-c", '"$@"; cat', "sh", *EMULATOR, PROGRAM],
+        done = execute(["sh", "-c", '"$@"; cat', "sh", *EMULATOR, PROGRAM],
                               input=line, capture_output=True)
         self.assertEqual(done.stdout, model(line) + b"123456\n")
 
@@ -158,13 +164,13 @@ class Random(unittest.TestCase):
                   lambda: b"0" * rng.randint(60, 90) + b"12345"]
         for _ in range(500 if EMULATOR else 3000):
             line = b"".join(rng.choice(pieces)() for _ in range(rng.randint(0, 5))) + b"\n" * rng.randint(0, 1)
-            done = subprocess.run([*EMULATOR, PROGRAM], input=line, capture_output=True)
+            done = execute([*EMULATOR, PROGRAM], input=line, capture_output=True)
             self.assertEqual((done.stdout, done.returncode), (model(line), 0), line)
 
 
 class Binary(unittest.TestCase):
     def test_static_with_nothing_executable_that_is_writable(self):
-        headers = subprocess.run(["readelf", "-hlW", PROGRAM], capture_output=True, text=True).stdout
+        headers = execute(["readelf", "-hlW", PROGRAM], capture_output=True, text=True).stdout
         self.assertRegex(headers, r"Type:\s+EXEC")
         segments = re.findall(r"^\s+([A-Z_]+)\s.*\s([R ][W ][E ])\s+0x[0-9a-f]+$", headers, re.M)
         self.assertFalse({kind for kind, _ in segments} & {"INTERP", "DYNAMIC"})
