@@ -1,0 +1,48 @@
+#pragma once
+
+// mips and mipsel, o32: number in v0, arguments in a0, a1, a2, result in v0.
+// The kernel sets a3 to 0 when the call succeeded; when it failed, to 1, with
+// the errno, positive, in v0. It may overwrite at, v1, t0..t9, hi and lo.
+// Numbers start at 4000, where o32's table begins.
+
+namespace sys::arch {
+
+enum nr : long { exit = 4001, read = 4003, write = 4004 };
+
+inline long syscall3(long number, long a, long b, long c) noexcept {
+    register long v0 asm("$2") = number;
+    register long a0 asm("$4") = a;
+    register long a1 asm("$5") = b;
+    register long a2 asm("$6") = c;
+    register long a3 asm("$7");
+    asm volatile("syscall"
+                 : "+r"(v0), "=r"(a3)
+                 : "r"(a0), "r"(a1), "r"(a2)
+                 : "$1", "$3", "$8", "$9", "$10", "$11", "$12", "$13", "$14", "$15", "$24",
+                   "$25", "hi", "lo", "memory");  // memory: the kernel reads or fills our buffer
+    return a3 != 0 ? -v0 : v0;
+}
+
+}  // namespace sys::arch
+
+// o32 wants sp 8-byte aligned (we give it 16), and the caller owes every
+// function 16 bytes below its frame where the callee may store a0..a3. The
+// instruction after a jump runs before the jump lands: its delay slot is
+// ours to fill, so the assembler must not reorder here.
+// clang-format off
+asm(".text\n"
+    ".global _start\n"
+    ".type _start, @function\n"
+    ".set push\n"
+    ".set noreorder\n"
+    "_start:\n"
+    "  move  $fp, $zero\n"        // outermost frame: nothing above us
+    "  move  $ra, $zero\n"        // and no return address
+    "  li    $8, -16\n"
+    "  and   $sp, $sp, $8\n"      // aligned, whatever we were given
+    "  addiu $sp, $sp, -16\n"     // the callee's room for a0..a3
+    "  jal   start_program\n"     // never returns
+    "  nop\n"                     // delay slot
+    "  break\n"
+    ".set pop\n");
+// clang-format on
