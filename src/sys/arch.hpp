@@ -16,14 +16,22 @@
 #include "sys/arch/armel.hpp"
 #elif defined(__riscv) && __riscv_xlen == 64
 #include "sys/arch/riscv64.hpp"
-#elif defined(__mips__) && _MIPS_SIM == _ABIO32
+#elif defined(__mips__) && (_MIPS_SIM == _ABIO32 || _MIPS_SIM == _ABI64)
 #include "sys/arch/mips.hpp"
-#elif defined(__mips__) && _MIPS_SIM == _ABI64
-#include "sys/arch/mips64.hpp"
-#elif defined(__powerpc64__) && _CALL_ELF == 2
-#include "sys/arch/ppc64le.hpp"
+#elif defined(__powerpc__)
+#include "sys/arch/powerpc.hpp"
 #elif defined(__s390x__)
 #include "sys/arch/s390x.hpp"
+#elif defined(__sparc__) && defined(__arch64__)
+#include "sys/arch/sparc64.hpp"
+#elif defined(__m68k__)
+#include "sys/arch/m68k.hpp"
+#elif defined(__SH4__)
+#include "sys/arch/sh4.hpp"
+#elif defined(__hppa__)
+#include "sys/arch/hppa.hpp"
+#elif defined(__alpha__)
+#include "sys/arch/alpha.hpp"
 #else
 #error "unsupported architecture"
 #endif

@@ -1,13 +1,18 @@
 #pragma once
 
-// mips and mipsel, o32: number in v0, arguments in a0, a1, a2, result in v0.
-// The kernel sets a3 to 0 when the call succeeded; when it failed, to 1, with
-// the errno, positive, in v0. It may overwrite at, v1, t0..t9, hi and lo.
-// Numbers start at 4000, where o32's table begins.
+// MIPS, either byte order, o32 (mips, mipsel) or n64 (mips64, mips64el):
+// number in v0, arguments in a0, a1, a2, result in v0. The kernel sets a3 to
+// 0 when the call succeeded; when it failed, to 1, with the errno, positive,
+// in v0, which we hand on negated. It may overwrite at, v1, the temporaries
+// ($8..$15, $24, $25), hi and lo. Each ABI numbers its calls from its own base.
 
 namespace sys::arch {
 
+#if _MIPS_SIM == _ABIO32
 enum nr : long { exit = 4001, read = 4003, write = 4004 };
+#else
+enum nr : long { read = 5000, write = 5001, exit = 5058 };
+#endif
 
 inline long syscall3(long number, long a, long b, long c) noexcept {
     register long v0 asm("$2") = number;
@@ -25,11 +30,12 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 
 }  // namespace sys::arch
 
-// o32 wants sp 8-byte aligned (we give it 16), and the caller owes every
-// function 16 bytes below its frame where the callee may store a0..a3. The
-// instruction after a jump runs before the jump lands: its delay slot is
+// The instruction after a jump runs before the jump lands: its delay slot is
 // ours to fill, so the assembler must not reorder here.
 // clang-format off
+#if _MIPS_SIM == _ABIO32
+// o32 wants sp 8-byte aligned (we give it 16), and the caller owes every
+// function 16 bytes below its frame where the callee may store a0..a3.
 asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
@@ -45,4 +51,22 @@ asm(".text\n"
     "  nop\n"                     // delay slot
     "  break\n"
     ".set pop\n");
+#else
+// n64 wants sp 16-byte aligned, in 64-bit arithmetic: a 32-bit mask would
+// cut off the upper half of the address.
+asm(".text\n"
+    ".global _start\n"
+    ".type _start, @function\n"
+    ".set push\n"
+    ".set noreorder\n"
+    "_start:\n"
+    "  move  $fp, $zero\n"        // outermost frame: nothing above us
+    "  move  $ra, $zero\n"        // and no return address
+    "  daddiu $8, $zero, -16\n"   // ...11110000, all 64 bits of it
+    "  and   $sp, $sp, $8\n"      // aligned, whatever we were given
+    "  jal   start_program\n"     // never returns
+    "  nop\n"                     // delay slot
+    "  break\n"
+    ".set pop\n");
+#endif
 // clang-format on

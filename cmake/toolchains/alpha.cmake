@@ -1,0 +1,5 @@
+# alpha: 64-bit Alpha, little-endian.
+set(target_triple alpha-linux-gnu)
+set(debian_arch alpha)
+set(emulator qemu-alpha)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -1,0 +1,5 @@
+# hppa: 32-bit PA-RISC, big-endian; its stack grows upward.
+set(target_triple hppa-linux-gnu)
+set(debian_arch hppa)
+set(emulator qemu-hppa)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -1,0 +1,8 @@
+# mips: 32-bit MIPS, big-endian, o32.
+set(target_triple mips-linux-gnu)
+set(debian_arch mips)
+set(emulator qemu-mips)
+# Plain static code: no position-independent calls through t9 and a GOT, and
+# no data reached through gp, which would need gp set up at entry.
+set(program_options -mno-abicalls -G0)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

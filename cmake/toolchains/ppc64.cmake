@@ -1,0 +1,5 @@
+# ppc64: 64-bit PowerPC, big-endian, ELFv1 (function descriptors).
+set(target_triple powerpc64-linux-gnu)
+set(debian_arch ppc64)
+set(emulator qemu-ppc64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

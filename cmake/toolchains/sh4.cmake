@@ -1,0 +1,5 @@
+# sh4: SuperH SH-4, little-endian.
+set(target_triple sh4-linux-gnu)
+set(debian_arch sh4)
+set(emulator qemu-sh4)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -1,0 +1,5 @@
+# sparc64: 64-bit SPARC (V9), big-endian.
+set(target_triple sparc64-linux-gnu)
+set(debian_arch sparc64)
+set(emulator qemu-sparc64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

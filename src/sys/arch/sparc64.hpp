@@ -1,0 +1,45 @@
+#pragma once
+
+// sparc64: number in g1, arguments in o0, o1, o2, result in o0. A failed call
+// sets the carry bit of the 64-bit condition codes (xcc) and leaves the
+// errno, positive, in o0, which we hand on negated.
+
+namespace sys::arch {
+
+enum nr : long { exit = 1, read = 3, write = 4 };
+
+inline long syscall3(long number, long a, long b, long c) noexcept {
+    register long g1 asm("g1") = number;
+    register long o0 asm("o0") = a;
+    register long o1 asm("o1") = b;
+    register long o2 asm("o2") = c;
+    asm volatile("t     0x6d\n\t"
+                 "bcc,pt %%xcc, 1f\n\t"  // carry clear: o0 is the result
+                 " nop\n\t"              // the branch's delay slot
+                 "sub   %%g0, %%o0, %%o0\n"
+                 "1:"
+                 : "+r"(o0), "+r"(o1), "+r"(o2)
+                 : "r"(g1)
+                 : "cc", "memory");  // memory: the kernel reads or fills our buffer
+    return o0;
+}
+
+}  // namespace sys::arch
+
+// The stack pointer is biased: the stack's real top is at sp + 2047. The ABI
+// wants that 16-byte aligned, and the caller owes every function 176 bytes at
+// the top, 128 where the register window may be spilled and 48 for its
+// arguments. The instruction after a call runs before the call lands.
+// clang-format off
+asm(".text\n"
+    ".global _start\n"
+    ".type _start, #function\n"
+    "_start:\n"
+    "  mov   %g0, %fp\n"              // outermost frame: nothing above us
+    "  add   %sp, 2047, %g1\n"        // the real stack pointer
+    "  and   %g1, -16, %g1\n"         // aligned, whatever we were given
+    "  sub   %g1, 2047 + 176, %sp\n"  // room for the callee, biased again
+    "  call  start_program\n"         // never returns
+    "   nop\n"                        // delay slot
+    "  illtrap 0\n");
+// clang-format on
