@@ -2,4 +2,5 @@
 set(target_triple alpha-linux-gnu)
 set(debian_arch alpha)
 set(emulator qemu-alpha)
+set(clang_unsupported "Clang 14 has no Alpha back end")
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -2,4 +2,6 @@
 set(target_triple arm-linux-gnueabi)
 set(debian_arch armel)
 set(emulator qemu-arm)
+# Debian's baseline; GCC's default, not Clang's.
+set(program_options -march=armv5te)
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -4,26 +4,35 @@
 #                    and Clang takes it as --target
 #   debian_arch      the package's Architecture field
 #   emulator         the qemu-user program that runs it (none when native)
-#   program_options  compiler options the program needs on this processor
-#   clang_linker     the linker Clang uses (lld unless it lacks the target)
+#   program_options  compiler options the program needs on this processor;
+#                    gcc_options and clang_options, those only one compiler knows
+#   clang_linker     the linker Clang uses: lld, unless lld lacks the target
+#   clang_unsupported  why Clang cannot build for it, where it cannot
 #
 # The compiler is GCC, or Clang where the configure step sets
 # EXPRCALC_COMPILER=clang (the *-clang presets do).
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER)
 
 if(EXPRCALC_COMPILER STREQUAL "clang")
+    if(DEFINED clang_unsupported)
+        message(FATAL_ERROR ${clang_unsupported})
+    endif()
     set(CMAKE_CXX_COMPILER clang++)
     set(CMAKE_CXX_COMPILER_TARGET ${target_triple})
     if(NOT DEFINED clang_linker)
         set(clang_linker lld)
     endif()
     set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=${clang_linker})
+    list(APPEND program_options ${clang_options})
 else()
     set(CMAKE_CXX_COMPILER ${target_triple}-g++)
+    list(APPEND program_options ${gcc_options})
 endif()
 
 if(DEFINED emulator)
     set(CMAKE_SYSTEM_NAME Linux)
     string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR ${target_triple})
     set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})
+    # The program links no C library; so need not CMake's check of the compiler.
+    set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 endif()

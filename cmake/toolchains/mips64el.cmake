@@ -4,6 +4,7 @@ set(debian_arch mips64el)
 set(emulator qemu-mips64el)
 # Plain static code: no position-independent calls through t9 and a GOT, and
 # no data reached through gp, which would need gp set up at entry. The program
-# lies below 2 GiB, so addresses take two instructions, not six (-msym32).
-set(program_options -mno-abicalls -G0 -msym32)
+# lies below 2 GiB, so GCC can build an address in two instructions, not six.
+set(program_options -mno-abicalls -G0)
+set(gcc_options -msym32)
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

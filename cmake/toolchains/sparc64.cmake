@@ -2,4 +2,5 @@
 set(target_triple sparc64-linux-gnu)
 set(debian_arch sparc64)
 set(emulator qemu-sparc64)
+set(clang_linker bfd)  # lld cannot link Clang's LTO objects for sparc64
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -22,5 +22,5 @@ SECTIONS {
     .bss : { *(.sbss .sbss.* .bss .bss.* COMMON) } :data
     PROVIDE(__global_pointer$ = ADDR(.bss) + 0x800);  /* riscv64: data within 2 KiB of gp */
 
-    /DISCARD/ : { *(.comment) *(.note .note.*) *(.eh_frame .eh_frame_hdr) }
+    /DISCARD/ : { *(.comment) *(.note .note.*) *(.eh_frame .eh_frame_hdr) *(.ARM.exidx*) }
 }

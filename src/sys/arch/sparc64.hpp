@@ -8,20 +8,26 @@ namespace sys::arch {
 
 enum nr : long { exit = 1, read = 3, write = 4 };
 
+// The arguments are moved into place inside the asm, not through register
+// variables: at -O0, Clang 14 reloads a 64-bit register variable here with a
+// 32-bit load, and every address would lose its upper half.
 inline long syscall3(long number, long a, long b, long c) noexcept {
-    register long g1 asm("g1") = number;
-    register long o0 asm("o0") = a;
-    register long o1 asm("o1") = b;
-    register long o2 asm("o2") = c;
-    asm volatile("t     0x6d\n\t"
+    long result;
+    asm volatile("mov   %1, %%g1\n\t"
+                 "mov   %2, %%o0\n\t"
+                 "mov   %3, %%o1\n\t"
+                 "mov   %4, %%o2\n\t"
+                 "t     0x6d\n\t"
                  "bcc,pt %%xcc, 1f\n\t"  // carry clear: o0 is the result
                  " nop\n\t"              // the branch's delay slot
                  "sub   %%g0, %%o0, %%o0\n"
-                 "1:"
-                 : "+r"(o0), "+r"(o1), "+r"(o2)
-                 : "r"(g1)
-                 : "cc", "memory");  // memory: the kernel reads or fills our buffer
-    return o0;
+                 "1:\n\t"
+                 "mov   %%o0, %0"
+                 : "=r"(result)
+                 : "r"(number), "r"(a), "r"(b), "r"(c)
+                 : "g1", "o0", "o1", "o2", "cc",
+                   "memory");  // memory: the kernel reads or fills our buffer
+    return result;
 }
 
 }  // namespace sys::arch
@@ -41,5 +47,5 @@ asm(".text\n"
     "  sub   %g1, 2047 + 176, %sp\n"  // room for the callee, biased again
     "  call  start_program\n"         // never returns
     "   nop\n"                        // delay slot
-    "  illtrap 0\n");
+    "  unimp 0\n");
 // clang-format on
