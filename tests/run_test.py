@@ -2,11 +2,10 @@
 """exprcalc end to end: run_test.py GROUP PROGRAM [EMULATOR ARGS...]
 
 Natively strace traces every call, and can make one fail or fall short. Under
-an emulator its own -strace log gives the program's calls, and strace, attached
-to the emulator, makes the emulator's own call fail or fall short: the program
-then sees the fault the way its processor reports it. Traces are shorthand, one word per call after execve: w56 is write(1, 56
-bytes) taking all 56, w56=10 or w56=EIO another result; r=2 is read(0, 80
-bytes) giving 2; x0 is exit(0).
+an emulator its own -strace log gives the program's calls, and strace makes
+the emulator's call fail or fall short (see emulated). Traces are shorthand,
+one word per call after execve: w56 is write(1, 56 bytes) taking all 56, w56=10
+or w56=EIO another result; r=2 is read(0, 80 bytes) giving 2; x0 is exit(0).
 """
 import errno
 import os
@@ -64,23 +63,25 @@ def parse(log):
     return " ".join(calls)
 
 
-def emulated(inject, command, stdin):
-    """Turns when=N, the program's Nth read or write, into the emulator's count.
+def emulated(command, stdin, inject):
+    """Runs the program under its emulator with a fault; gives what run() gives.
 
-    strace counts every call the emulator makes, and the emulator makes calls of
-    its own: it reads its libraries and writes its log. A run without the fault
-    shows which of the emulator's calls carries the program's Nth one: the
-    program reads descriptor 0 and writes descriptor 1.
+    strace, attached to the emulator, makes the emulator's own call fail or
+    fall short, and the program sees the fault the way its processor reports
+    it. The emulator makes calls of its own too (it reads its libraries and
+    writes its log), and strace counts those in when=N; but with input and
+    output in files, -P limits strace to the calls on those two files: the
+    program's own.
     """
-    name, when = re.fullmatch(r"(\w+):.*:when=(\d+)", inject).groups()
-    with tempfile.NamedTemporaryFile() as log:
-        execute(["strace", "-f", "-qq", "-s0", f"-etrace={name}", "-o", log.name, *command],
-                       input=stdin, capture_output=True)
-        calls = re.findall(rf"^(\d+) +{name}\((\d+),", log.read().decode(), re.M)
-    fd = "0" if name == "read" else "1"
-    guest = next(pid for pid, call_fd in calls if call_fd == fd)  # the thread that runs the program
-    ours = [n for n, call in enumerate([c for c in calls if c[0] == guest], 1) if call[1] == fd]
-    return inject.replace(f"when={when}", f"when={ours[int(when) - 1]}")
+    with tempfile.NamedTemporaryFile() as given, tempfile.NamedTemporaryFile() as taken:
+        given.write(stdin)
+        given.flush()
+        with open(given.name, "rb") as program_stdin:
+            done = execute(["strace", "-f", "-qq", "-o", "/dev/null", "-P", given.name, "-P", taken.name,
+                            f"-einject={inject}", *command],
+                           stdin=program_stdin, stdout=taken, stderr=subprocess.PIPE)
+        taken.seek(0)  # the program wrote through the same file position
+        return taken.read(), done.returncode, parse(done.stderr.decode())
 
 
 def run(stdin=b"", redirect="", inject=None, stdout=subprocess.PIPE):
@@ -89,10 +90,9 @@ def run(stdin=b"", redirect="", inject=None, stdout=subprocess.PIPE):
         command = [*EMULATOR, "-strace", PROGRAM] if EMULATOR else [PROGRAM]
         if redirect:  # sh applies it, then execs: the trace starts at the last execve
             command = ["sh", "-c", f'exec "$@" {redirect}', "sh", *command]
-        if EMULATOR and inject:  # the trace still comes from the emulator's log
-            command = ["strace", "-f", "-qq", "-o", "/dev/null",
-                       f"-einject={emulated(inject, command, stdin)}", *command]
-        elif not EMULATOR:
+        if EMULATOR and inject:
+            return emulated(command, stdin, inject)
+        if not EMULATOR:
             command = ["strace", "-qq", "-s0", "-esignal=none", "-o", log.name,
                        *([f"-einject={inject}"] if inject else []), *command]
         done = execute(command, input=stdin, stdout=stdout, stderr=subprocess.PIPE)
