@@ -29,6 +29,10 @@ else()
     list(APPEND program_options ${gcc_options})
 endif()
 
+# The target's own GNU strip, whichever compiler: the package and the sizes
+# reported for it do not depend on which strip the compiler brought.
+set(CMAKE_STRIP ${target_triple}-strip)
+
 if(DEFINED emulator)
     set(CMAKE_SYSTEM_NAME Linux)
     string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR ${target_triple})

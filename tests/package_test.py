@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""The Debian package: package_test.py BUILD_DIR TRIPLE [EMULATOR ARGS...]
+
+Packs the build in BUILD_DIR with cpack, checks what Debian's tools say of
+the package, installs it into a scratch root and runs it there, and builds
+and packs the same source again elsewhere to compare the bytes. TRIPLE is
+the target's GNU triple, or empty for the machine's own.
+"""
+import hashlib
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BUILD, TRIPLE, EMULATOR = sys.argv[1], sys.argv[2], sys.argv[3:]
+CACHE = dict(re.findall(r"^(\w+):\w+=(.*)$", open(os.path.join(BUILD, "CMakeCache.txt")).read(), re.M))
+# What the package holds: path, mode and owner.
+CONTENTS = {
+    "./usr/bin/exprcalc": "-rwxr-xr-x",
+    "./usr/share/doc/exprcalc/changelog.gz": "-rw-r--r--",
+    "./usr/share/doc/exprcalc/copyright": "-rw-r--r--",
+    "./usr/share/lintian/overrides/exprcalc": "-rw-r--r--",
+    "./usr/share/man/man1/exprcalc.1.gz": "-rw-r--r--",
+}
+
+
+def output(*command, **options):
+    return subprocess.run(command, check=True, capture_output=True, text=True, **options).stdout
+
+
+def digest(path):
+    with open(path, "rb") as file:
+        return hashlib.sha256(file.read()).hexdigest()
+
+
+def pack(build):
+    """Packs a build; gives the package's path and the time it was made."""
+    folder = os.path.join(build, "package")
+    output("cpack", "-B", folder, cwd=build)
+    return next(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith(".deb")), time.time()
+
+
+class Package(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.deb, cls.made = pack(BUILD)
+
+    def test_architecture_and_contents(self):
+        arch = (output("dpkg-architecture", f"-t{TRIPLE}", "-qDEB_HOST_ARCH") if TRIPLE
+                else output("dpkg", "--print-architecture")).strip()
+        self.assertEqual(output("dpkg-deb", "-f", self.deb, "Architecture").strip(), arch)
+        listing = [line.split() for line in output("dpkg-deb", "-c", self.deb).splitlines()]
+        self.assertEqual({entry[1] for entry in listing}, {"root/root"})
+        self.assertEqual({entry[0] for entry in listing if entry[0].startswith("d")}, {"drwxr-xr-x"})
+        self.assertEqual({entry[5]: entry[0] for entry in listing if not entry[0].startswith("d")},
+                         CONTENTS)
+
+    def test_lintian_finds_no_error_or_warning(self):
+        report = subprocess.run(["lintian", self.deb], capture_output=True, text=True).stdout
+        self.assertEqual([line for line in report.splitlines() if line[:2] in ("E:", "W:")], [])
+
+    def test_installed_program_runs(self):
+        with tempfile.TemporaryDirectory() as root:
+            output("dpkg", "-x", self.deb, root)
+            done = subprocess.run([*EMULATOR, os.path.join(root, "usr/bin/exprcalc")],
+                                  input="3\n".encode(), capture_output=True, timeout=10)
+        self.assertEqual((done.stdout.decode(), done.returncode),
+                         ("Вычисление выражения: y = (10x - 5)^2\nВведите значение x: Результат: 625\n", 0))
+
+    def test_built_again_elsewhere_later_the_same_bytes(self):
+        time.sleep(max(0.0, self.made + 1.1 - time.time()))  # at least a second apart
+        settings = [f"-D{name}={CACHE[name]}" for name in
+                    ("CMAKE_TOOLCHAIN_FILE", "EXPRCALC_COMPILER", "CMAKE_BUILD_TYPE", "CMAKE_CXX_COMPILER")
+                    if name in CACHE]
+        with tempfile.TemporaryDirectory(dir=BUILD) as again:
+            output("cmake", "-S", CACHE["CMAKE_HOME_DIRECTORY"], "-B", again, "-DBUILD_TESTING=OFF", *settings)
+            output("cmake", "--build", again)
+            deb, _ = pack(again)
+            for first, second in ((self.deb, deb), *((os.path.join(BUILD, f), os.path.join(again, f))
+                                                     for f in ("exprcalc", "exprcalc.1.gz", "changelog.gz"))):
+                self.assertEqual(digest(first), digest(second), os.path.basename(first))
+
+
+if __name__ == "__main__":
+    suite = unittest.TestLoader().loadTestsFromTestCase(Package)
+    sys.exit(not unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful())
