@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs from Debian's archive what exprcalc needs, and only what is
+# missing, without asking anything; through sudo only when not already root.
+#   bash scripts/install-packages.sh build   to build and run the calculator
+#   bash scripts/install-packages.sh test    to run every test as well
+set -euo pipefail
+
+build="cmake g++"
+test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev
+      clang lld libclang-rt-14-dev
+      g++-i686-linux-gnu
+      g++-aarch64-linux-gnu
+      g++-arm-linux-gnueabihf
+      g++-riscv64-linux-gnu
+      g++-arm-linux-gnueabi
+      g++-mipsel-linux-gnu
+      g++-mips64el-linux-gnuabi64
+      g++-powerpc64le-linux-gnu
+      g++-s390x-linux-gnu
+      g++-powerpc-linux-gnu
+      g++-powerpc64-linux-gnu
+      g++-mips-linux-gnu
+      g++-mips64-linux-gnuabi64
+      g++-sparc64-linux-gnu
+      g++-m68k-linux-gnu
+      g++-sh4-linux-gnu
+      g++-hppa-linux-gnu
+      g++-alpha-linux-gnu"
+
+case "${1:-}" in
+build) wanted=$build ;;
+test) wanted=$test ;;
+*) echo "usage: $0 build|test" >&2; exit 2 ;;
+esac
+
+missing=$(for package in $wanted; do
+              dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || echo "$package"
+          done)
+[ -n "$missing" ] || exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing:" $missing
+"${as_root[@]}" apt-get update -q
+# shellcheck disable=SC2086  # one word per package
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
