@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds and tests exprcalc with every workflow preset (every processor, with
-# GCC optimised for size and at -O0, and with Clang), each in its own
-# build/PRESET. A preset whose compiler, linker or emulator is not installed,
-# or that Clang cannot build, is skipped, and named with the reason.
+# GCC and with Clang, optimised for size and at -O0), each in its own
+# build/PRESET, two presets at a time. A preset whose compiler, linker or
+# emulator is not installed, or that Clang cannot build, is skipped, and
+# named with the reason. Each preset's output goes to build/PRESET.log, and a
+# failed preset's log is printed at the end.
 set -u
 cd "$(dirname "$0")/.."
 
@@ -26,19 +28,35 @@ unable() {
     [ -z "$missing" ] || echo "not installed:$missing"
 }
 
-passed=0 failed=0 skipped=0 summary=""
-for preset in $(cmake --list-presets=workflow | sed -n 's/^  "\(.*\)".*/\1/p'); do
-    reason=$(unable "$preset" | head -n 1)
+# Runs one preset; its one-line result goes to build/PRESET.result.
+run() {
+    local reason result
+    reason=$(unable "$1" | head -n 1)
     if [ -n "$reason" ]; then
-        summary+="SKIPPED $preset: $reason"$'\n'
-        skipped=$((skipped + 1))
-    elif cmake --workflow --preset "$preset" --fresh; then
-        summary+="passed  $preset"$'\n'
-        passed=$((passed + 1))
+        result="SKIPPED $1: $reason"
+    elif cmake --workflow --preset "$1" --fresh >"build/$1.log" 2>&1; then
+        result="passed  $1"
     else
-        summary+="FAILED  $preset"$'\n'
-        failed=$((failed + 1))
+        result="FAILED  $1"
     fi
+    echo "$result" | tee "build/$1.result"
+}
+
+presets=$(cmake --list-presets=workflow | sed -n 's/^  "\(.*\)".*/\1/p')
+mkdir -p build
+rm -f build/*.result
+export -f setting unable run
+echo "$presets" | xargs -P 2 -I '{}' bash -c 'run "$1"' bash '{}'
+
+passed=0 failed=0 skipped=0 summary=""
+for preset in $presets; do
+    result=$(cat "build/$preset.result" 2>/dev/null || echo "FAILED  $preset: no result")
+    case $result in
+    passed*) passed=$((passed + 1)) ;;
+    SKIPPED*) skipped=$((skipped + 1)) ;;
+    *) failed=$((failed + 1)); printf '\n===== %s =====\n' "$preset"; cat "build/$preset.log" ;;
+    esac
+    summary+="$result"$'\n'
 done
 printf '\n%s' "$summary"
 echo "presets: $passed passed, $failed failed, $skipped skipped"
