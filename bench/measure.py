@@ -81,7 +81,15 @@ for name, path in paths.items():
     print(f"| {name} | {os.path.getsize(path):,} | {counts[0]:,} | {counts[1]:,} "
           f"| {median[path]:.0f} | {median[path] / floor:.2f} | {peak_kib(path):,} |")
 
-targets = sorted(f for f in os.listdir(build) if f.startswith("exprcalc-"))
-print("\n| exprcalc, stripped size (bytes) | " + " | ".join(t.removeprefix("exprcalc-") for t in targets) + " |")
+
+def size(file):
+    path = os.path.join(build, file)
+    return f"{os.path.getsize(path):,}" if os.path.exists(path) else "—"
+
+
+targets = sorted(f.removeprefix("exprcalc-") for f in os.listdir(build)
+                 if f.startswith("exprcalc-") and not f.endswith("-clang"))
+print("\n| exprcalc, stripped size (bytes) | " + " | ".join(targets) + " |")
 print("|---|" + "---:|" * len(targets))
-print("| | " + " | ".join(f"{os.path.getsize(os.path.join(build, t)):,}" for t in targets) + " |")
+for compiler, suffix in (("GCC 12", ""), ("Clang 14", "-clang")):
+    print(f"| {compiler} | " + " | ".join(size(f"exprcalc-{t}{suffix}") for t in targets) + " |")

@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
-# Builds exprcalc (every processor whose cross compiler is installed) and the
-# programs it is measured against, then measures them side by side and prints
-# a Markdown table. Figures only: nothing here passes or fails on a timing.
+# Builds exprcalc (every processor, with GCC and with Clang, wherever the
+# compiler is installed and can build it) and the programs it is measured
+# against, then measures them side by side and prints Markdown tables.
+# Figures only: nothing here passes or fails on a timing.
 #   bash bench/run.sh [SPAWNS]      (default 2000 spawns of each program)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=build/bench
 mkdir -p "$out"
 
-for arch in x86_64 i386 aarch64 armhf riscv64; do
-    build="$out/build-$arch"  # its own tree, so the test builds stay as they were
-    if ! { cmake --preset "$arch" -B "$build" -DBUILD_TESTING=OFF && cmake --build "$build"; } >/dev/null 2>&1; then
-        echo "skipping $arch: it does not build here (is its cross compiler installed?)" >&2
-        continue
-    fi
-    strip_tool=$(sed -n 's/^CMAKE_STRIP:FILEPATH=//p' "$build/CMakeCache.txt")
-    "$strip_tool" -o "$out/exprcalc-$arch" "$build/exprcalc"
+for toolchain in cmake/toolchains/*.cmake; do
+    target=$(basename "$toolchain" .cmake)
+    [ "$target" != linux ] || continue
+    # Each binary stripped by its target's GNU strip, whichever compiler built it.
+    strip_tool=$(sed -n 's/^set(target_triple \(.*\))/\1-strip/p' "$toolchain")
+    for preset in "$target" "$target-clang"; do
+        build="$out/build-$preset"  # its own tree, so the test builds stay as they were
+        if ! { cmake --preset "$preset" -B "$build" -DBUILD_TESTING=OFF --fresh &&
+               cmake --build "$build"; } >/dev/null 2>&1; then
+            echo "skipping $preset: it does not build here (is its compiler installed?)" >&2
+            continue
+        fi
+        "$strip_tool" -o "$out/exprcalc-$preset" "$build/exprcalc"
+    done
 done
 
 freestanding="-O2 -ffreestanding -fno-asynchronous-unwind-tables -nostdlib -static -no-pie -fno-pie -Wl,--build-id=none"
