@@ -22,5 +22,11 @@ SECTIONS {
     .bss : { *(.sbss .sbss.* .bss .bss.* COMMON) } :data
     PROVIDE(__global_pointer$ = ADDR(.bss) + 0x800);  /* riscv64: data within 2 KiB of gp */
 
-    /DISCARD/ : { *(.comment) *(.note .note.*) *(.eh_frame .eh_frame_hdr) *(.ARM.exidx*) }
+    /* Notes, unwind tables and old debuggers' procedure descriptors (mips)
+       are nothing the program needs. LLD would give RISC-V's attributes a
+       segment of their own, which GNU strip then pads to a page. */
+    /DISCARD/ : {
+        *(.comment) *(.note .note.*) *(.eh_frame .eh_frame_hdr) *(.ARM.exidx*)
+        *(.pdr) *(.mdebug.*) *(.riscv.attributes)
+    }
 }
