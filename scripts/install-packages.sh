@@ -39,7 +39,14 @@ missing=$(for package in $wanted; do
 [ -n "$missing" ] || exit 0
 
 as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "These packages are missing:" $missing >&2
+        echo "Installing them needs root: run this as root, or install sudo." >&2
+        exit 1
+    fi
+    as_root=(sudo)
+fi
 echo "Installing:" $missing
 "${as_root[@]}" apt-get update -q
 # shellcheck disable=SC2086  # one word per package
