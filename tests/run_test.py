@@ -71,7 +71,8 @@ def emulated(command, stdin, inject):
     it. The emulator makes calls of its own too (it reads its libraries and
     writes its log), and strace counts those in when=N; but with input and
     output in files, -P limits strace to the calls on those two files: the
-    program's own.
+    program's own. qemu hands each fault on as it came, and retries nothing
+    itself, so every row expects under emulation what it expects natively.
     """
     with tempfile.NamedTemporaryFile() as given, tempfile.NamedTemporaryFile() as taken:
         given.write(stdin)
@@ -150,8 +151,7 @@ class Faults(Conformance):
 class Leftover(unittest.TestCase):
     def test_bytes_after_the_first_80_stay_for_the_next_reader(self):
         line = b"9" * 80 + b"123456\n"
-        done = execute(["sh", "-c", '"$@"; cat', "sh", *EMULATOR, PROGRAM],
-                              input=line, capture_output=True)
+        done = execute(["sh", "-c", '"$@"; cat', "sh", *EMULATOR, PROGRAM], input=line, capture_output=True)
         self.assertEqual(done.stdout, model(line) + b"123456\n")
 
 

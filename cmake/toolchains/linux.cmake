@@ -37,6 +37,7 @@ if(DEFINED emulator)
     set(CMAKE_SYSTEM_NAME Linux)
     string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR ${target_triple})
     set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})
-    # The program links no C library; so need not CMake's check of the compiler.
+    # CMake would check the compiler by linking a program against the
+    # target's C library; ours uses none, so the check builds a library.
     set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 endif()
