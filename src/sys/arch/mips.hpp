@@ -31,11 +31,12 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 }  // namespace sys::arch
 
 // The instruction after a jump runs before the jump lands: its delay slot is
-// ours to fill, so the assembler must not reorder here.
+// ours to fill, so the assembler must not reorder here. o32 wants sp 8-byte
+// aligned (we give it 16), and the caller owes every function 16 bytes below
+// its frame where the callee may store a0..a3. n64 wants sp 16-byte aligned,
+// masked in 64-bit arithmetic: a 32-bit mask would cut off the upper half of
+// the address.
 // clang-format off
-#if _MIPS_SIM == _ABIO32
-// o32 wants sp 8-byte aligned (we give it 16), and the caller owes every
-// function 16 bytes below its frame where the callee may store a0..a3.
 asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
@@ -44,29 +45,16 @@ asm(".text\n"
     "_start:\n"
     "  move  $fp, $zero\n"        // outermost frame: nothing above us
     "  move  $ra, $zero\n"        // and no return address
+#if _MIPS_SIM == _ABIO32
     "  li    $8, -16\n"
     "  and   $sp, $sp, $8\n"      // aligned, whatever we were given
     "  addiu $sp, $sp, -16\n"     // the callee's room for a0..a3
-    "  jal   start_program\n"     // never returns
-    "  nop\n"                     // delay slot
-    "  break\n"
-    ".set pop\n");
 #else
-// n64 wants sp 16-byte aligned, in 64-bit arithmetic: a 32-bit mask would
-// cut off the upper half of the address.
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    ".set push\n"
-    ".set noreorder\n"
-    "_start:\n"
-    "  move  $fp, $zero\n"        // outermost frame: nothing above us
-    "  move  $ra, $zero\n"        // and no return address
     "  daddiu $8, $zero, -16\n"   // ...11110000, all 64 bits of it
     "  and   $sp, $sp, $8\n"      // aligned, whatever we were given
+#endif
     "  jal   start_program\n"     // never returns
     "  nop\n"                     // delay slot
     "  break\n"
     ".set pop\n");
-#endif
 // clang-format on
