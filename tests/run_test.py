@@ -122,13 +122,26 @@ class Random(unittest.TestCase):
 
 
 class Binary(unittest.TestCase):
+    def setUp(self):
+        self.headers = execute(["readelf", "-hlW", PROGRAM], capture_output=True, text=True).stdout
+
     def test_static_with_nothing_executable_that_is_writable(self):
-        headers = execute(["readelf", "-hlW", PROGRAM], capture_output=True, text=True).stdout
-        self.assertRegex(headers, r"Type:\s+EXEC")
-        segments = re.findall(r"^\s+([A-Z_]+)\s.*\s([R ][W ][E ])\s+(?:0x)?[0-9a-f]+$", headers, re.M)
+        self.assertRegex(self.headers, r"Type:\s+EXEC")
+        segments = re.findall(r"^\s+([A-Z_]+)\s.*\s([R ][W ][E ])\s+(?:0x)?[0-9a-f]+$", self.headers, re.M)
         self.assertFalse({kind for kind, _ in segments} & {"INTERP", "DYNAMIC"})
         self.assertIn(("GNU_STACK", "RW "), segments)
         self.assertFalse([kind for kind, flags in segments if "W" in flags and "E" in flags])
+
+    def test_no_two_segments_share_a_page(self):
+        """Not even a page of the largest size a kernel that runs this
+        processor's programs may use: the second mapping would replace the
+        first (the code, with 16 KiB pages on arm64)."""
+        page = int(os.environ.get("LARGEST_PAGE", "4096"))
+        loads = re.findall(r"^\s+LOAD\s+0x\S+\s+(0x\S+)\s+0x\S+\s+0x\S+\s+(0x\S+)", self.headers, re.M)
+        pages = [set(range(int(start, 16) // page, (int(start, 16) + int(size, 16) - 1) // page + 1))
+                 for start, size in loads]
+        self.assertEqual(len(pages), 2)
+        self.assertFalse(pages[0] & pages[1], f"{loads} share a page of {page} bytes")
 
 
 if __name__ == "__main__":

@@ -7,4 +7,5 @@ set(clang_linker bfd)  # lld has no m68k
 # `trap #0` and encodes `move.l %d0, %sp` as `move.l %a0, %sp`, and the
 # assembly it writes is not what GNU as reads.
 set(clang_unsupported "Clang 14 cannot build for m68k")
+set(largest_page 8192)  # Sun-3 and ColdFire kernels use 8 KiB pages
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -5,4 +5,5 @@ set(emulator qemu-mips)
 # Plain static code: no position-independent calls through t9 and a GOT, and
 # no data reached through gp, which would need gp set up at entry.
 set(program_options -mno-abicalls -G0)
+set(largest_page 65536)  # MIPS kernels may use pages up to 64 KiB
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

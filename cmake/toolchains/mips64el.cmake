@@ -7,4 +7,5 @@ set(emulator qemu-mips64el)
 # lies below 2 GiB, so GCC can build an address in two instructions, not six.
 set(program_options -mno-abicalls -G0)
 set(gcc_options -msym32)
+set(largest_page 65536)  # MIPS kernels may use pages up to 64 KiB
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

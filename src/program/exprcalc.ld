@@ -16,7 +16,10 @@ SECTIONS {
     .rodata : { *(.rodata .rodata.* .srodata .srodata.*) } :code
 
     /* The next page at the same offset within it: pages mapped with
-       different rights never share memory, and the file needs no padding. */
+       different rights never share memory, and the file needs no padding.
+       The page is the largest any kernel that runs us may use
+       (-z max-page-size): on a kernel with 16 KiB pages, data placed in the
+       code's page would be mapped over it as zeroed memory. */
     . = ALIGN(CONSTANT(MAXPAGESIZE)) + (. & (CONSTANT(MAXPAGESIZE) - 1));
     .data : { *(.data .data.* .sdata .sdata.*) } :data  /* empty today */
     .bss : { *(.sbss .sbss.* .bss .bss.* COMMON) } :data
