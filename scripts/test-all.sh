@@ -36,6 +36,9 @@ run() {
         result="SKIPPED $1: $reason"
     elif cmake --workflow --preset "$1" --fresh >"build/$1.log" 2>&1; then
         result="passed  $1"
+        # Tests that skip themselves print why, as "skipped: REASON".
+        reason=$(sed -n 's/^skipped: /  skipped a test: /p' "build/$1/Testing/Temporary/LastTest.log" | sort -u)
+        [ -z "$reason" ] || result+=$'\n'"$reason"
     else
         result="FAILED  $1"
     fi

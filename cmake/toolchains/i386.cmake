@@ -2,4 +2,5 @@
 set(target_triple i686-linux-gnu)
 set(debian_arch i386)
 set(emulator qemu-i386)
+set(kernels 686)
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

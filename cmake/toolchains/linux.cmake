@@ -8,6 +8,8 @@
 #                    gcc_options and clang_options, those only one compiler knows
 #   clang_linker     the linker Clang uses: lld, unless lld lacks the target
 #   clang_unsupported  why Clang cannot build for it, where it cannot
+#   kernels          Debian's kernel flavours that the kernel test boots to
+#                    run the program (tests/kernel_test.py has the list)
 #   largest_page     the largest page a Linux kernel that runs its programs
 #                    may use (its Kconfig), when larger than 4 KiB: segments
 #                    mapped with different rights never share such a page

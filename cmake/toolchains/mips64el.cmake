@@ -8,4 +8,5 @@ set(emulator qemu-mips64el)
 set(program_options -mno-abicalls -G0)
 set(gcc_options -msym32)
 set(largest_page 65536)  # MIPS kernels may use pages up to 64 KiB
+set(kernels 5kc-malta)
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

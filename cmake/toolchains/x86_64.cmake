@@ -1,4 +1,5 @@
 # x86-64, built and run natively.
 set(target_triple x86_64-linux-gnu)
 set(debian_arch amd64)
+set(kernels amd64)
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

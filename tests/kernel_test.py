@@ -1,0 +1,313 @@
+#!/usr/bin/env python3
+"""exprcalc on a real Linux kernel: kernel_test.py KERNEL ARCH PROGRAM
+
+Boots KERNEL, one of Debian's own kernel flavours (see KERNELS), under
+qemu-system, with an initramfs written here: Debian's busybox-static as the
+shell, the program (built for the Debian architecture ARCH), its inputs, and
+an /init that runs every row of the table a shell can set up and powers off.
+For each row the guest prints the exit status, a checksum of the output and
+the calls that the kernel's own syscall tracepoints saw the program make, so
+no emulator or tracer stands between the program and the kernel.
+
+The kernel and busybox come from Debian's archive through apt, with a
+configuration of our own made from the machine's sources (only the suite and
+the architecture change), and are kept under ~/.cache/exprcalc. Without the
+emulator, or without the archive and nothing in the cache, the test is
+skipped, and says why.
+"""
+import contextlib
+import errno
+import fcntl
+import gzip
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from typing import NamedTuple
+
+from rows import LONG_LINE, ROWS, model, trace
+
+SKIP = 77  # CTest's SKIP_RETURN_CODE for this test
+
+
+class Kernel(NamedTuple):
+    suite: str  # Debian's suite that has it
+    arch: str  # its Debian architecture, and busybox's
+    qemu: list  # the emulator and its machine
+    console: str  # the kernel's console device, or "" for its default
+
+
+KERNELS = {
+    "amd64": Kernel("bookworm", "amd64", ["qemu-system-x86_64", "-cpu", "max"], "ttyS0"),
+    "686": Kernel("bookworm", "i386", ["qemu-system-i386", "-cpu", "max"], "ttyS0"),
+    "arm64": Kernel("bookworm", "arm64", ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57"], "ttyAMA0"),
+    # 16 KiB pages; 32-bit ARM programs run on it through the compat layer.
+    "arm64-16k": Kernel("trixie", "arm64", ["qemu-system-aarch64", "-M", "virt", "-cpu", "max"], "ttyAMA0"),
+    "armmp-lpae": Kernel("bookworm", "armhf", ["qemu-system-arm", "-M", "virt", "-cpu", "cortex-a15"], "ttyAMA0"),
+    "4kc-malta": Kernel("bookworm", "mipsel", ["qemu-system-mipsel", "-M", "malta"], "ttyS0"),
+    "5kc-malta": Kernel("bookworm", "mips64el", ["qemu-system-mips64el", "-M", "malta", "-cpu", "5KEf"], "ttyS0"),
+    "powerpc64le": Kernel("bookworm", "ppc64el", ["qemu-system-ppc64", "-M", "pseries", "-cpu", "power9"], "hvc0"),
+    "s390x": Kernel("bookworm", "s390x", ["qemu-system-s390x", "-M", "s390-ccw-virtio"], ""),
+    # riscv64 is a release architecture from Debian 13 on.
+    "riscv64": Kernel("trixie", "riscv64", ["qemu-system-riscv64", "-M", "virt"], "ttyS0"),
+}
+BOOT_LIMIT = 600  # seconds; a boot and the table take from 2 to 60 under emulation
+CACHE = os.path.join(os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "exprcalc")
+
+
+class Unavailable(Exception):
+    """What the test needs and this machine cannot give: a reason to skip."""
+
+
+# Fetching: Debian's packages, through apt with a configuration of our own.
+
+def apt(suite, arch, *command, cwd=None):
+    """Runs apt-get or apt-cache for one suite and architecture of Debian's
+    archive, with state and cache of our own: the machine's own apt set-up,
+    its architectures and its installed packages play no part."""
+    root = os.path.join(CACHE, "apt", f"{suite}-{arch}")
+    for folder in ("etc/preferences.d", "etc/sources.list.d", "state/lists/partial", "cache/archives/partial"):
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+    open(os.path.join(root, "status"), "a").close()
+    with open("/etc/apt/sources.list.d/debian.sources") as machine:
+        sources = re.sub(r"\b(bookworm|trixie)\b", suite, machine.read())
+    with open(os.path.join(root, "etc/sources.list.d/debian.sources"), "w") as ours:
+        ours.write(re.sub(r"^Types:.*$", rf"\g<0>\nArchitectures: {arch}", sources, flags=re.M))
+    options = {"Dir::Etc": "etc", "Dir::State": "state", "Dir::State::status": "status", "Dir::Cache": "cache",
+               "APT::Architecture": arch, "APT::Architectures": arch, "APT::Sandbox::User": "root",
+               "Debug::NoLocking": "1"}
+    settings = [f"-o{name}={os.path.join(root, value) if name.startswith('Dir') else value}"
+                for name, value in options.items()]
+    done = subprocess.run([command[0], *settings, *command[1:]], cwd=cwd, capture_output=True, text=True)
+    if done.returncode:
+        raise Unavailable(f"{' '.join(command)} for {suite} {arch} failed: {done.stderr.strip()[-300:]}")
+    return done.stdout
+
+
+def download(suite, arch, package, wanted, into):
+    """Extracts the files matching `wanted` from a package (a metapackage
+    leads to the package it depends on) into the folder `into`."""
+    apt(suite, arch, "apt-get", "-q", "update")
+    depends = apt(suite, arch, "apt-cache", "depends", "--no-recommends", "--no-suggests", package)
+    if package.startswith("linux-image-"):
+        package = re.search(r"Depends: (linux-image-\S+)", depends)[1]
+    with tempfile.TemporaryDirectory(dir=CACHE) as scratch:
+        apt(suite, arch, "apt-get", "-q", "download", package, cwd=scratch)
+        deb = os.path.join(scratch, os.listdir(scratch)[0])
+        unpacked = os.path.join(scratch, "unpacked")
+        os.mkdir(unpacked)
+        subprocess.run(["sh", "-c", 'dpkg-deb --fsys-tarfile "$1" | tar -x -C "$2" --wildcards "$3"',
+                        "sh", deb, unpacked, wanted], check=True)
+        os.makedirs(into, exist_ok=True)
+        for folder, _, files in os.walk(unpacked):
+            for name in files:
+                shutil.move(os.path.join(folder, name), os.path.join(into, name))
+
+
+@contextlib.contextmanager
+def locked(name):
+    """One test at a time fetches a given thing; the others wait, then find it."""
+    os.makedirs(CACHE, exist_ok=True)
+    with open(os.path.join(CACHE, f"{name}.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        yield
+
+
+def fetched(flavour):
+    """The kernel image and busybox for a flavour, from the cache, or fetched
+    into it first."""
+    kernel = KERNELS[flavour]
+    folder = os.path.join(CACHE, "kernels", flavour)
+    shell = os.path.join(CACHE, "busybox", f"{kernel.suite}-{kernel.arch}")
+    with locked(f"{kernel.suite}-{kernel.arch}"):
+        if not os.path.exists(os.path.join(shell, "busybox")):
+            download(kernel.suite, kernel.arch, "busybox-static", "*/bin/busybox", shell)
+        if not os.path.isdir(folder):
+            download(kernel.suite, kernel.arch, f"linux-image-{flavour}", "./boot/*", folder + ".new")
+            os.rename(folder + ".new", folder)
+    image = next(os.path.join(folder, f) for f in sorted(os.listdir(folder)) if f.startswith("vmlinu"))
+    return image, os.path.join(shell, "busybox")
+
+
+# The guest: an initramfs in the kernel's "newc" cpio format.
+
+def cpio(entries):
+    """The archive of entries (path, mode, bytes, device); written here, so
+    that making device nodes needs no root."""
+    archive = bytearray()
+    for number, (path, mode, data, device) in enumerate([*entries, ("TRAILER!!!", 0, b"", (0, 0))], 1):
+        name = path.encode() + b"\0"
+        fields = (number, mode, 0, 0, 1, 0, len(data), 0, 0, *device, len(name), 0)
+        for part in (b"070701" + b"".join(b"%08X" % field for field in fields) + name, data):
+            archive += part + b"\0" * (-(len(archive) + len(part)) % 4)  # each padded to 4 bytes
+    return bytes(archive)
+
+
+def command(n, row):
+    """The shell command that runs row n, its input in /in/n, output in /out."""
+    if row is LONG_LINE:  # the rest of the line is for the next reader
+        return f"{{ /exprcalc; cat; }} </in/{n} >/out"
+    return f"/exprcalc </in/{n} >/out {row[1]}"
+
+
+def guest_init(rows):
+    """/init: runs each row with the kernel tracing every system call, prints
+    what each gave and the calls the program made, then powers off.
+
+    The raw_syscalls tracepoints see every call by its number, as the program
+    made it. The per-call events (events/syscalls) would name them, but they
+    miss calls a 64-bit kernel takes through its compat layer, and on a
+    mips64el kernel they see no read, write or exit of a 64-bit program at
+    all: they look calls up by number in a table that each function's last
+    number claims, and the n32 ABI's numbers come last."""
+    runs = "".join(f"run {n} '{command(n, row)}'\n" for n, row in enumerate(rows))
+    return f"""#!/bin/sh
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t tracefs tracefs /t && cd /t || echo '@@ no tracefs'
+echo 1 > events/raw_syscalls/enable
+echo 0 > tracing_on
+run() {{
+    echo > trace
+    echo 1 > tracing_on
+    eval "$2"
+    status=$?
+    echo 0 > tracing_on
+    echo "@@ $1 status $status $(md5sum < /out | cut -c1-32)"
+    grep ' exprcalc-[0-9]* ' trace | sed "s/^/@@ $1 trace /"
+}}
+{runs}echo '@@ end'
+poweroff -f
+"""
+
+
+def initramfs(program, busybox, rows):
+    def read(path):
+        with open(path, "rb") as file:
+            return file.read()
+
+    entries = [("bin", 0o40755, b"", (0, 0)), ("bin/busybox", 0o100755, read(busybox), (0, 0)),
+               ("bin/sh", 0o120777, b"busybox", (0, 0)), ("dev", 0o40755, b"", (0, 0)),
+               ("dev/console", 0o20600, b"", (5, 1)), ("dev/null", 0o20666, b"", (1, 3)),
+               ("dev/full", 0o20666, b"", (1, 7)), ("proc", 0o40755, b"", (0, 0)), ("t", 0o40755, b"", (0, 0)),
+               ("exprcalc", 0o100755, read(program), (0, 0)), ("init", 0o100755, guest_init(rows).encode(), (0, 0)),
+               ("in", 0o40755, b"", (0, 0))]
+    entries += [(f"in/{n}", 0o100644, (row if row is LONG_LINE else row[0] or b""), (0, 0))
+                for n, row in enumerate(rows)]
+    return cpio(entries)
+
+
+def boot(flavour, program):
+    """Boots the kernel on the guest; gives the lines the guest printed."""
+    kernel = KERNELS[flavour]
+    if not shutil.which(kernel.qemu[0]):
+        raise Unavailable(f"{kernel.qemu[0]} is not installed")
+    image, busybox = fetched(flavour)
+    with tempfile.TemporaryDirectory() as scratch:
+        archive = os.path.join(scratch, "initramfs")
+        with open(archive, "wb") as file:
+            file.write(initramfs(program, busybox, RUNS))
+        if image.endswith(".gz") or open(image, "rb").read(2) == b"\x1f\x8b":
+            with gzip.open(image) as packed, open(os.path.join(scratch, "image"), "wb") as unpacked:
+                shutil.copyfileobj(packed, unpacked)  # qemu loads some processors' images only unpacked
+            image = os.path.join(scratch, "image")
+        console = f"console={kernel.console} " if kernel.console else ""
+        try:
+            done = subprocess.run([*kernel.qemu, "-m", "512", "-nic", "none", "-nographic", "-no-reboot", "-kernel", image,
+                                   "-initrd", archive, "-append", f"{console}quiet panic=-1 rdinit=/init"],
+                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=BOOT_LIMIT)
+            console_output = done.stdout
+        except subprocess.TimeoutExpired as stopped:
+            console_output = (stopped.stdout or b"") + b"\n(stopped after %d s)" % BOOT_LIMIT
+    # The guest's lines start with "@@", wherever the firmware left the cursor.
+    return [re.sub(r"^.*?(?=@@ )", "", line) for line in console_output.decode(errors="replace").splitlines()]
+
+
+# What the kernel saw.
+
+ENTER = re.compile(r"sys_enter: NR (\d+) \((\w+), \w+, (\w+)")
+EXIT = re.compile(r"sys_exit: NR (\d+) = (-?\d+)")
+
+# The numbers of read, write, exit and execve for each Debian architecture's
+# programs: the kernel's own tables, not the program's. busybox, built for
+# the kernel's architecture, starts the program with its execve.
+NUMBERS = {
+    "amd64": (0, 1, 60, 59), "arm64": (63, 64, 93, 221), "riscv64": (63, 64, 93, 221),
+    "mipsel": (4003, 4004, 4001, 4011), "mips64el": (5000, 5001, 5058, 5057),
+    **dict.fromkeys(("i386", "armhf", "armel", "ppc64el", "s390x"), (3, 4, 1, 11)),
+}
+
+
+def calls(lines, kernel_arch, arch):
+    """The calls after the last execve, in the shorthand of rows.py. A call
+    to anything else, or with a descriptor or length other than the
+    expected, is spelled out."""
+    read, write, exit, _ = NUMBERS[arch]
+    execve = NUMBERS[kernel_arch][3]
+    words, pending = [], None
+    for line in lines:
+        if m := ENTER.search(line):
+            number, fd, count = int(m[1]), int(m[2], 16), int(m[3], 16)
+            if number == exit:
+                words.append(f"x{fd}")
+            else:
+                pending = number, fd, count
+        elif (m := EXIT.search(line)) and int(m[1]) == execve:
+            words, pending = [], None  # the program starts
+        elif (m := EXIT.search(line)) and pending:
+            number, fd, count = pending
+            value = int(m[2])
+            taken = errno.errorcode[-value] if -4096 < value < 0 else str(value)
+            if number == read and (fd, count) == (0, 80):
+                words.append(f"r={taken}")
+            elif number == write and fd == 1:
+                words.append(f"w{count}" + ("" if value == count else f"={taken}"))
+            else:
+                words.append(f"call{number}({fd}, {count})={taken}")
+            pending = None
+    return " ".join(words)
+
+
+# Every row of the table that needs no injected fault, and the long line
+# whose rest stays for the next reader.
+RUNS = [row for row in ROWS if row[2] is None] + [LONG_LINE]
+
+
+def expected(row):
+    if row is LONG_LINE:
+        return model(LONG_LINE) + LONG_LINE[80:], 0, trace(80, 225)
+    return row[3], row[4], row[5]
+
+
+class OnKernel(unittest.TestCase):
+    flavour, arch, program = sys.argv[1:4]
+    lines = []  # what the guest printed
+
+    def test_every_row(self):
+        lines = self.lines
+        self.assertTrue("@@ end" in lines, "the guest did not finish; its console's last lines:\n" + "\n".join(lines[-30:]))
+        for n, row in enumerate(RUNS):
+            output, status, calls_expected = expected(row)
+            with self.subTest(row=command(n, row), input=row if row is LONG_LINE else row[0]):
+                reported = [line.split()[3:] for line in lines if line.startswith(f"@@ {n} status ")]
+                self.assertEqual(reported, [[str(status), hashlib.md5(output).hexdigest()]])
+                self.assertEqual(calls((l for l in lines if l.startswith(f"@@ {n} trace ")), KERNELS[self.flavour].arch, self.arch),
+                                 calls_expected)
+        print(f"{len(RUNS)} rows on {self.flavour}")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 4 or sys.argv[1] not in KERNELS:
+        print(f"skipped: Debian ships no kernel for {sys.argv[2]} in an archive this machine can reach")
+        sys.exit(SKIP)
+    try:
+        OnKernel.lines = boot(OnKernel.flavour, OnKernel.program)
+    except Unavailable as reason:
+        print(f"skipped: {reason}")
+        sys.exit(SKIP)
+    suite = unittest.TestLoader().loadTestsFromTestCase(OnKernel)
+    sys.exit(not unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful())
