@@ -27,8 +27,10 @@ CONTENTS = {
 }
 
 
-def output(*command, **options):
-    return subprocess.run(command, check=True, capture_output=True, text=True, **options).stdout
+def output(*command, umask=0o022, **options):
+    """What a command prints; it runs under the umask given."""
+    return subprocess.run(command, check=True, capture_output=True, text=True,
+                          preexec_fn=lambda: os.umask(umask), **options).stdout
 
 
 def digest(path):
@@ -36,10 +38,10 @@ def digest(path):
         return hashlib.sha256(file.read()).hexdigest()
 
 
-def pack(build):
+def pack(build, umask=0o022):
     """Packs a build; gives the package's path and the time it was made."""
     folder = os.path.join(build, "package")
-    output("cpack", "-B", folder, cwd=build)
+    output("cpack", "-B", folder, cwd=build, umask=umask)
     return next(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith(".deb")), time.time()
 
 
@@ -73,15 +75,17 @@ class Package(unittest.TestCase):
         self.assertEqual((done.stdout.decode(), done.returncode),
                          ("Вычисление выражения: y = (10x - 5)^2\nВведите значение x: Результат: 625\n", 0))
 
-    def test_built_again_elsewhere_later_the_same_bytes(self):
+    def test_built_again_elsewhere_later_under_another_umask_the_same_bytes(self):
         time.sleep(max(0.0, self.made + 1.1 - time.time()))  # at least a second apart
         settings = [f"-D{name}={CACHE[name]}" for name in
                     ("CMAKE_TOOLCHAIN_FILE", "EXPRCALC_COMPILER", "CMAKE_BUILD_TYPE", "CMAKE_CXX_COMPILER")
                     if name in CACHE]
         with tempfile.TemporaryDirectory(dir=BUILD) as again:
-            output("cmake", "-S", CACHE["CMAKE_HOME_DIRECTORY"], "-B", again, "-DBUILD_TESTING=OFF", *settings)
-            output("cmake", "--build", again)
-            deb, _ = pack(again)
+            private = 0o077  # what a careful user may have: nothing for group or others
+            output("cmake", "-S", CACHE["CMAKE_HOME_DIRECTORY"], "-B", again, "-DBUILD_TESTING=OFF", *settings,
+                   umask=private)
+            output("cmake", "--build", again, umask=private)
+            deb, _ = pack(again, umask=private)
             for first, second in ((self.deb, deb), *((os.path.join(BUILD, f), os.path.join(again, f))
                                                      for f in ("exprcalc", "exprcalc.1.gz", "changelog.gz"))):
                 self.assertEqual(digest(first), digest(second), os.path.basename(first))
