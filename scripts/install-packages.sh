@@ -5,7 +5,7 @@
 #   bash scripts/install-packages.sh test    to run every test as well
 set -euo pipefail
 
-build="cmake g++"
+build="cmake make g++"  # make: cmake only recommends it
 test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev
       clang lld libclang-rt-14-dev
       qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc

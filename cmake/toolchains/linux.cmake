@@ -38,7 +38,7 @@ endif()
 # reported for it do not depend on which strip the compiler brought.
 set(CMAKE_STRIP ${target_triple}-strip)
 
-if(DEFINED emulator)
+if(DEFINED emulator AND NOT native)  # native: host.cmake, on this processor
     set(CMAKE_SYSTEM_NAME Linux)
     string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR ${target_triple})
     set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})
