@@ -1,7 +1,19 @@
 #pragma once
 
 // riscv64: number in a7, arguments in a0, a1, a2, result in a0;
-// `ecall` leaves every other register as it was.
+// `ecall` leaves every other general and floating-point register as it was,
+// but not the vector registers (the V extension), which the kernel discards.
+// A build that lets the compiler use them (rv64gcv) is told so through the
+// clobbers; GCC before 13 has no name for them, and emits no vector code.
+
+#if defined(__riscv_vector) && (defined(__clang__) || __GNUC__ >= 13)
+#define SYSCALL_CLOBBERS                                                                           \
+    "memory", "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v8", "v9", "v10", "v11", "v12",     \
+        "v13", "v14", "v15", "v16", "v17", "v18", "v19", "v20", "v21", "v22", "v23", "v24", "v25", \
+        "v26", "v27", "v28", "v29", "v30", "v31"
+#else
+#define SYSCALL_CLOBBERS "memory"
+#endif
 
 namespace sys::arch {
 
@@ -15,7 +27,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
     asm volatile("ecall"
                  : "+r"(a0)
                  : "r"(a7), "r"(a1), "r"(a2)
-                 : "memory");  // memory: the kernel reads or fills our buffer
+                 : SYSCALL_CLOBBERS);  // memory: the kernel reads or fills our buffer
     return a0;
 }
 

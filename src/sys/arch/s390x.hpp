@@ -33,5 +33,5 @@ asm(".text\n"
     "  aghi  %r15, -160\n"            // the callee's register save area
     "  xc    0(8,%r15), 0(%r15)\n"    // linked to no frame: outermost
     "  brasl %r14, start_program\n"   // never returns
-    "  j     .\n");
+    "  .short 0\n");                  // opcode 0 is no instruction: SIGILL
 // clang-format on

@@ -38,6 +38,7 @@ asm(".text\n"
     "  mov.l 1f, r0\n"
     "  jsr   @r0\n"               // never returns
     "   nop\n"                    // delay slot
+    "  .short 0xfffd\n"           // reserved, an illegal instruction: SIGILL
     "  .align 2\n"
     "1: .long start_program\n");
 // clang-format on
