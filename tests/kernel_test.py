@@ -18,6 +18,7 @@ skipped, and says why.
 import contextlib
 import errno
 import fcntl
+import glob
 import gzip
 import hashlib
 import os
@@ -65,18 +66,35 @@ class Unavailable(Exception):
 
 # Fetching: Debian's packages, through apt with a configuration of our own.
 
+def debian_sources(suite):
+    """The machine's own sources of Debian 12's packages, in either of apt's
+    formats, turned to another suite: {file name: text}."""
+    sources = {}
+    for path in ["/etc/apt/sources.list", *glob.glob("/etc/apt/sources.list.d/*.list"),
+                 *glob.glob("/etc/apt/sources.list.d/*.sources")]:
+        with contextlib.suppress(OSError), open(path) as file:
+            if path.endswith(".sources"):  # stanzas apart by empty lines
+                kept = [s for s in re.split(r"\n\s*\n", file.read()) if re.search(r"^Suites:.*\bbookworm", s, re.M)]
+            else:
+                kept = [line for line in file if re.match(r"deb\s.*\sbookworm\S*\s", line)]
+            if kept:
+                sources[os.path.basename(path)] = re.sub(r"\bbookworm\b", suite, "\n\n".join(kept) + "\n")
+    if not sources:
+        raise Unavailable("the machine's apt sources name no Debian 12 suite to start from")
+    return sources
+
+
 def apt(suite, arch, *command, cwd=None):
     """Runs apt-get or apt-cache for one suite and architecture of Debian's
-    archive, with state and cache of our own: the machine's own apt set-up,
-    its architectures and its installed packages play no part."""
+    archive, with sources, state and cache of our own: the machine's own apt
+    set-up, its architectures and its installed packages play no part."""
     root = os.path.join(CACHE, "apt", f"{suite}-{arch}")
     for folder in ("etc/preferences.d", "etc/sources.list.d", "state/lists/partial", "cache/archives/partial"):
         os.makedirs(os.path.join(root, folder), exist_ok=True)
     open(os.path.join(root, "status"), "a").close()
-    with open("/etc/apt/sources.list.d/debian.sources") as machine:
-        sources = re.sub(r"\b(bookworm|trixie)\b", suite, machine.read())
-    with open(os.path.join(root, "etc/sources.list.d/debian.sources"), "w") as ours:
-        ours.write(re.sub(r"^Types:.*$", rf"\g<0>\nArchitectures: {arch}", sources, flags=re.M))
+    for name, text in debian_sources(suite).items():
+        with open(os.path.join(root, "etc/sources.list.d", name), "w") as ours:
+            ours.write(text)
     options = {"Dir::Etc": "etc", "Dir::State": "state", "Dir::State::status": "status", "Dir::Cache": "cache",
                "APT::Architecture": arch, "APT::Architectures": arch, "APT::Sandbox::User": "root",
                "Debug::NoLocking": "1"}
@@ -245,7 +263,10 @@ NUMBERS = {
 def calls(lines, kernel_arch, arch):
     """The calls after the last execve, in the shorthand of rows.py. A call
     to anything else, or with a descriptor or length other than the
-    expected, is spelled out."""
+    expected, is spelled out. A failed call's result is the negated errno on
+    every processor, also where the program is told of failure by a flag
+    register (mips, powerpc): raw_syscalls reports what the kernel meant,
+    where the per-call events show the errno positive."""
     read, write, exit, _ = NUMBERS[arch]
     execve = NUMBERS[kernel_arch][3]
     words, pending = [], None
