@@ -165,13 +165,6 @@ def cpio(entries):
     return bytes(archive)
 
 
-def command(n, row):
-    """The shell command that runs row n, its input in /in/n, output in /out."""
-    if row is LONG_LINE:  # the rest of the line is for the next reader
-        return f"{{ /exprcalc; cat; }} </in/{n} >/out"
-    return f"/exprcalc </in/{n} >/out {row[1]}"
-
-
 def guest_init(rows):
     """/init: runs each row with the kernel tracing every system call, prints
     what each gave and the calls the program made, then powers off.
@@ -182,7 +175,7 @@ def guest_init(rows):
     mips64el kernel they see no read, write or exit of a 64-bit program at
     all: they look calls up by number in a table that each function's last
     number claims, and the n32 ABI's numbers come last."""
-    runs = "".join(f"run {n} '{command(n, row)}'\n" for n, row in enumerate(rows))
+    runs = "".join(f"run {n} '{command.format(f'/in/{n}')}'\n" for n, (_, command, *_) in enumerate(rows))
     return f"""#!/bin/sh
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
@@ -208,14 +201,14 @@ def initramfs(program, busybox, rows):
         with open(path, "rb") as file:
             return file.read()
 
-    entries = [("bin", 0o40755, b"", (0, 0)), ("bin/busybox", 0o100755, read(busybox), (0, 0)),
-               ("bin/sh", 0o120777, b"busybox", (0, 0)), ("dev", 0o40755, b"", (0, 0)),
+    folder, file, none = 0o40755, 0o100755, (0, 0)
+    entries = [("bin", folder, b"", none), ("bin/busybox", file, read(busybox), none),
+               ("bin/sh", 0o120777, b"busybox", none), ("dev", folder, b"", none),
                ("dev/console", 0o20600, b"", (5, 1)), ("dev/null", 0o20666, b"", (1, 3)),
-               ("dev/full", 0o20666, b"", (1, 7)), ("proc", 0o40755, b"", (0, 0)), ("t", 0o40755, b"", (0, 0)),
-               ("exprcalc", 0o100755, read(program), (0, 0)), ("init", 0o100755, guest_init(rows).encode(), (0, 0)),
-               ("in", 0o40755, b"", (0, 0))]
-    entries += [(f"in/{n}", 0o100644, (row if row is LONG_LINE else row[0] or b""), (0, 0))
-                for n, row in enumerate(rows)]
+               ("dev/full", 0o20666, b"", (1, 7)), ("proc", folder, b"", none), ("t", folder, b"", none),
+               ("exprcalc", file, read(program), none), ("init", file, guest_init(rows).encode(), none),
+               ("in", folder, b"", none)]
+    entries += [(f"in/{n}", 0o100644, given, (0, 0)) for n, (given, *_) in enumerate(rows)]
     return cpio(entries)
 
 
@@ -235,8 +228,9 @@ def boot(flavour, program):
             image = os.path.join(scratch, "image")
         console = f"console={kernel.console} " if kernel.console else ""
         try:
-            done = subprocess.run([*kernel.qemu, "-m", "512", "-nic", "none", "-nographic", "-no-reboot", "-kernel", image,
-                                   "-initrd", archive, "-append", f"{console}quiet panic=-1 rdinit=/init"],
+            done = subprocess.run([*kernel.qemu, "-m", "512", "-nic", "none", "-nographic", "-no-reboot",
+                                   "-kernel", image, "-initrd", archive,
+                                   "-append", f"{console}quiet panic=-1 rdinit=/init"],
                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=BOOT_LIMIT)
             console_output = done.stdout
         except subprocess.TimeoutExpired as stopped:
@@ -293,15 +287,12 @@ def calls(lines, kernel_arch, arch):
     return " ".join(words)
 
 
-# Every row of the table that needs no injected fault, and the long line
-# whose rest stays for the next reader.
-RUNS = [row for row in ROWS if row[2] is None] + [LONG_LINE]
-
-
-def expected(row):
-    if row is LONG_LINE:
-        return model(LONG_LINE) + LONG_LINE[80:], 0, trace(80, 225)
-    return row[3], row[4], row[5]
+# (input, shell command with {} for the input's path, expected output, exit
+# status and calls): every row of the table that needs no injected fault, and
+# the long line whose rest stays for the next reader.
+RUNS = [(given or b"", f"/exprcalc <{{}} >/out {redirect}", output, status, calls)
+        for given, redirect, inject, output, status, calls in ROWS if not inject]
+RUNS.append((LONG_LINE, "{{ /exprcalc; cat; }} <{} >/out", model(LONG_LINE) + LONG_LINE[80:], 0, trace(80, 225)))
 
 
 class OnKernel(unittest.TestCase):
@@ -309,15 +300,15 @@ class OnKernel(unittest.TestCase):
     lines = []  # what the guest printed
 
     def test_every_row(self):
-        lines = self.lines
-        self.assertTrue("@@ end" in lines, "the guest did not finish; its console's last lines:\n" + "\n".join(lines[-30:]))
-        for n, row in enumerate(RUNS):
-            output, status, calls_expected = expected(row)
-            with self.subTest(row=command(n, row), input=row if row is LONG_LINE else row[0]):
-                reported = [line.split()[3:] for line in lines if line.startswith(f"@@ {n} status ")]
+        self.assertTrue("@@ end" in self.lines,
+                        "the guest did not finish; its console's last lines:\n" + "\n".join(self.lines[-30:]))
+        kernel_arch = KERNELS[self.flavour].arch
+        for n, (given, command, output, status, calls_expected) in enumerate(RUNS):
+            with self.subTest(command=command, input=given):
+                reported = [line.split()[3:] for line in self.lines if line.startswith(f"@@ {n} status ")]
                 self.assertEqual(reported, [[str(status), hashlib.md5(output).hexdigest()]])
-                self.assertEqual(calls((l for l in lines if l.startswith(f"@@ {n} trace ")), KERNELS[self.flavour].arch, self.arch),
-                                 calls_expected)
+                traced = (line for line in self.lines if line.startswith(f"@@ {n} trace "))
+                self.assertEqual(calls(traced, kernel_arch, self.arch), calls_expected)
         print(f"{len(RUNS)} rows on {self.flavour}")
 
 
