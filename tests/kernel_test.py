@@ -290,9 +290,13 @@ def calls(lines, kernel_arch, arch):
 # (input, shell command with {} for the input's path, expected output, exit
 # status and calls): every row of the table that needs no injected fault, and
 # the long line whose rest stays for the next reader.
-RUNS = [(given or b"", f"/exprcalc <{{}} >/out {redirect}", output, status, calls)
+# A run takes milliseconds; one that loops (a failure taken for a partial
+# write, say) is killed after 20 seconds and its status tells.
+PROGRAM = "timeout -s KILL 20 /exprcalc"
+RUNS = [(given or b"", f"{PROGRAM} <{{}} >/out {redirect}", output, status, calls)
         for given, redirect, inject, output, status, calls in ROWS if not inject]
-RUNS.append((LONG_LINE, "{{ /exprcalc; cat; }} <{} >/out", model(LONG_LINE) + LONG_LINE[80:], 0, trace(80, 225)))
+RUNS.append((LONG_LINE, f"{{{{ {PROGRAM}; cat; }}}} <{{}} >/out", model(LONG_LINE) + LONG_LINE[80:], 0,
+             trace(80, 225)))
 
 
 class OnKernel(unittest.TestCase):
