@@ -246,7 +246,7 @@ EXIT = re.compile(r"sys_exit: NR (\d+) = (-?\d+)")
 
 # The numbers of read, write, exit and execve for each Debian architecture's
 # programs: the kernel's own tables, not the program's. busybox, built for
-# the kernel's architecture, starts the program with its execve.
+# the kernel's architecture, starts the program with its own execve.
 NUMBERS = {
     "amd64": (0, 1, 60, 59), "arm64": (63, 64, 93, 221), "riscv64": (63, 64, 93, 221),
     "mipsel": (4003, 4004, 4001, 4011), "mips64el": (5000, 5001, 5058, 5057),
@@ -261,8 +261,11 @@ def calls(lines, kernel_arch, arch):
     every processor, also where the program is told of failure by a flag
     register (mips, powerpc): raw_syscalls reports what the kernel meant,
     where the per-call events show the errno positive."""
-    read, write, exit, _ = NUMBERS[arch]
-    execve = NUMBERS[kernel_arch][3]
+    read, write, exit, execve = NUMBERS[arch]
+    # A 64-bit kernel reports the execve that starts a 32-bit program by
+    # either ABI's number: the kernel's as it enters, the program's as it
+    # leaves.
+    execves = {execve, NUMBERS[kernel_arch][3]}
     words, pending = [], None
     for line in lines:
         if m := ENTER.search(line):
@@ -271,7 +274,7 @@ def calls(lines, kernel_arch, arch):
                 words.append(f"x{fd}")
             else:
                 pending = number, fd, count
-        elif (m := EXIT.search(line)) and int(m[1]) == execve:
+        elif (m := EXIT.search(line)) and int(m[1]) in execves:
             words, pending = [], None  # the program starts
         elif (m := EXIT.search(line)) and pending:
             number, fd, count = pending

@@ -6,5 +6,5 @@ set(emulator qemu-mipsel)
 # no data reached through gp, which would need gp set up at entry.
 set(program_options -mno-abicalls -G0)
 set(largest_page 65536)  # MIPS kernels may use pages up to 64 KiB
-set(kernels 4kc-malta)
+set(kernels 4kc-malta 5kc-malta)
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)
