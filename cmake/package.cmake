@@ -22,7 +22,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/staged.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/packed.cmake)
 # The architecture comes from the toolchain file; without one, from dpkg.
-if(NOT DEFINED debian_arch)
+# A target that Debian has no architecture for has no package.
+if(NOT DEFINED debian_arch AND NOT CMAKE_CROSSCOMPILING)
     execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE debian_arch
                     OUTPUT_STRIP_TRAILING_WHITESPACE)
 endif()
@@ -71,4 +72,6 @@ install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME exprcalc)
-include(CPack)
+if(debian_arch)
+    include(CPack)
+endif()

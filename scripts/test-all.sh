@@ -15,12 +15,15 @@ setting() { sed -n "s/^set($2 \"\\{0,1\\}\\([^\")]*\\).*/\\1/p" "cmake/toolchain
 # Why a preset cannot run here, if it cannot.
 unable() {
     local triple tools tool missing=""
-    triple=$(setting "$1" target_triple)
+    triple=$(setting "$1" tools_triple)
+    [ -n "$triple" ] || triple=$(setting "$1" target_triple)
     case $1 in
     *-clang*)
         setting "$1" clang_unsupported
         if [ "$(setting "$1" clang_linker)" = bfd ]; then tools="clang++ $triple-ld.bfd"; else tools="clang++ ld.lld"; fi ;;
-    *) tools="$triple-g++" ;;
+    *)
+        setting "$1" gcc_unsupported
+        tools="$triple-g++" ;;
     esac
     for tool in $tools $(setting "$1" emulator); do
         command -v "$tool" >/dev/null || missing+=" $tool"

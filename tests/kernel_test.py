@@ -249,7 +249,7 @@ EXIT = re.compile(r"sys_exit: NR (\d+) = (-?\d+)")
 # the kernel's architecture, starts the program with its own execve.
 NUMBERS = {
     "amd64": (0, 1, 60, 59), "arm64": (63, 64, 93, 221), "riscv64": (63, 64, 93, 221),
-    "mipsel": (4003, 4004, 4001, 4011), "mips64el": (5000, 5001, 5058, 5057),
+    "mipsel": (4003, 4004, 4001, 4011), "mips64el": (5000, 5001, 5058, 5057), "mipsn32el": (6000, 6001, 6058, 6057),
     **dict.fromkeys(("i386", "armhf", "armel", "ppc64el", "s390x"), (3, 4, 1, 11)),
 }
 

@@ -62,7 +62,14 @@ class Package(unittest.TestCase):
 
     def test_lintian_finds_no_error_or_warning(self):
         report = subprocess.run(["lintian", self.deb], capture_output=True, text=True).stdout
-        self.assertEqual([line for line in report.splitlines() if line[:2] in ("E:", "W:")], [])
+        found = [line for line in report.splitlines() if line[:2] in ("E:", "W:")]
+        # lintian tells an architecture's programs by file(1)'s words for
+        # them, and has no words for some of Debian's ports (mipsn32, say).
+        arch = output("dpkg-deb", "-f", self.deb, "Architecture").strip()
+        with open("/usr/share/lintian/data/binaries/arch-regex") as table:
+            if not re.search(rf"^{re.escape(arch)}\s", table.read(), re.M):
+                found = [line for line in found if "binary-from-other-architecture" not in line]
+        self.assertEqual(found, [])
 
     def test_installed_program_runs(self):
         with tempfile.TemporaryDirectory() as root:
@@ -92,5 +99,8 @@ class Package(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    if not os.path.exists(os.path.join(BUILD, "CPackConfig.cmake")):
+        print(f"skipped: Debian has no architecture for {TRIPLE}, so there is no package")
+        sys.exit(77)
     suite = unittest.TestLoader().loadTestsFromTestCase(Package)
     sys.exit(not unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful())

@@ -2,12 +2,15 @@
 # this:
 #   target_triple    the GNU triple: Debian's cross compiler is <triple>-g++,
 #                    and Clang takes it as --target
-#   debian_arch      the package's Architecture field
+#   tools_triple     the triple of Debian's cross tools, where they differ
+#                    (a compiler that builds this target given an option)
+#   debian_arch      the package's Architecture field; without it, no package
 #   emulator         the qemu-user program that runs it (none when native)
 #   program_options  compiler options the program needs on this processor;
 #                    gcc_options and clang_options, those only one compiler knows
 #   clang_linker     the linker Clang uses: lld, unless lld lacks the target
 #   clang_unsupported  why Clang cannot build for it, where it cannot
+#   gcc_unsupported  why GCC cannot, where it cannot
 #   kernels          Debian's kernel flavours that the kernel test boots to
 #                    run the program (tests/kernel_test.py has the list)
 #   largest_page     the largest page a Linux kernel that runs its programs
@@ -17,6 +20,9 @@
 # The compiler is GCC, or Clang where the configure step sets
 # EXPRCALC_COMPILER=clang (the *-clang presets do).
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER)
+if(NOT DEFINED tools_triple)
+    set(tools_triple ${target_triple})
+endif()
 
 if(EXPRCALC_COMPILER STREQUAL "clang")
     if(DEFINED clang_unsupported)
@@ -27,16 +33,23 @@ if(EXPRCALC_COMPILER STREQUAL "clang")
     if(NOT DEFINED clang_linker)
         set(clang_linker lld)
     endif()
-    set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=${clang_linker})
+    if(clang_linker STREQUAL "bfd")  # GNU ld, from Debian's cross binutils
+        set(CMAKE_EXE_LINKER_FLAGS_INIT --ld-path=${tools_triple}-ld.bfd)
+    else()
+        set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=${clang_linker})
+    endif()
     list(APPEND program_options ${clang_options})
 else()
-    set(CMAKE_CXX_COMPILER ${target_triple}-g++)
+    if(DEFINED gcc_unsupported)
+        message(FATAL_ERROR ${gcc_unsupported})
+    endif()
+    set(CMAKE_CXX_COMPILER ${tools_triple}-g++)
     list(APPEND program_options ${gcc_options})
 endif()
 
 # The target's own GNU strip, whichever compiler: the package and the sizes
 # reported for it do not depend on which strip the compiler brought.
-set(CMAKE_STRIP ${target_triple}-strip)
+set(CMAKE_STRIP ${tools_triple}-strip)
 
 if(DEFINED emulator AND NOT native)  # native: host.cmake, on this processor
     set(CMAKE_SYSTEM_NAME Linux)

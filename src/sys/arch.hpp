@@ -16,7 +16,7 @@
 #include "sys/arch/armel.hpp"
 #elif defined(__riscv) && __riscv_xlen == 64
 #include "sys/arch/riscv64.hpp"
-#elif defined(__mips__) && (_MIPS_SIM == _ABIO32 || _MIPS_SIM == _ABI64)
+#elif defined(__mips__) && (_MIPS_SIM == _ABIO32 || _MIPS_SIM == _ABIN32 || _MIPS_SIM == _ABI64)
 #include "sys/arch/mips.hpp"
 #elif defined(__powerpc__)
 #include "sys/arch/powerpc.hpp"

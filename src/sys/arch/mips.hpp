@@ -1,6 +1,7 @@
 #pragma once
 
-// MIPS, either byte order, o32 (mips, mipsel) or n64 (mips64, mips64el):
+// MIPS, either byte order, o32 (mips, mipsel), n64 (mips64, mips64el) or
+// n32 (mipsn32, mipsn32el: 64-bit registers, 32-bit pointers and long):
 // number in v0, arguments in a0, a1, a2, result in v0. The kernel sets a3 to
 // 0 when the call succeeded; when it failed, to 1, with the errno, positive,
 // in v0, which we hand on negated. It may overwrite at, v1, the temporaries
@@ -10,6 +11,8 @@ namespace sys::arch {
 
 #if _MIPS_SIM == _ABIO32
 enum nr : long { exit = 4001, read = 4003, write = 4004 };
+#elif _MIPS_SIM == _ABIN32
+enum nr : long { read = 6000, write = 6001, exit = 6058 };
 #else
 enum nr : long { read = 5000, write = 5001, exit = 5058 };
 #endif
@@ -33,7 +36,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // The instruction after a jump runs before the jump lands: its delay slot is
 // ours to fill, so the assembler must not reorder here. o32 wants sp 8-byte
 // aligned (we give it 16), and the caller owes every function 16 bytes below
-// its frame where the callee may store a0..a3. n64 wants sp 16-byte aligned,
+// its frame where the callee may store a0..a3. n64 and n32 want sp 16-byte aligned,
 // masked in 64-bit arithmetic: a 32-bit mask would cut off the upper half of
 // the address.
 // clang-format off

@@ -1,0 +1,10 @@
+# mipsn32: big-endian MIPS64, n32 (64-bit registers, 32-bit pointers).
+set(target_triple mips64-linux-gnuabin32)
+set(tools_triple mips64-linux-gnuabi64)  # GCC builds n32 given -mabi=n32
+set(debian_arch mipsn32)
+set(emulator qemu-mipsn32)
+set(program_options -mno-abicalls -G0 -fno-pic)
+set(gcc_options -mabi=n32 -no-pie)
+set(clang_linker bfd)  # lld 14 writes broken n32 objects from LTO
+set(largest_page 65536)  # MIPS kernels may use pages up to 64 KiB
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)
