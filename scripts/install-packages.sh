@@ -26,8 +26,7 @@ test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev
       g++-m68k-linux-gnu
       g++-sh4-linux-gnu
       g++-hppa-linux-gnu
-      g++-alpha-linux-gnu
-      libc6-dev-mipsn32-mips64-cross libc6-dev-mipsn32-mips64el-cross"
+      g++-alpha-linux-gnu"
 
 case "${1:-}" in
 build) wanted=$build ;;

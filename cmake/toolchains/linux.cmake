@@ -7,7 +7,9 @@
 #   debian_arch      the package's Architecture field; without it, no package
 #   emulator         the qemu-user program that runs it (none when native)
 #   program_options  compiler options the program needs on this processor;
-#                    gcc_options and clang_options, those only one compiler knows
+#                    gcc_options and clang_options, those only one compiler knows;
+#                    compile_options and link_options, those only its
+#                    compiling or only its link needs
 #   clang_linker     the linker Clang uses: lld, unless lld lacks the target
 #   clang_unsupported  why Clang cannot build for it, where it cannot
 #   gcc_unsupported  why GCC cannot, where it cannot

@@ -4,8 +4,11 @@
 // one line from standard input, and the end of the process. Nothing is
 // buffered: every piece of output is one write call, made at once.
 
-#include <cstddef>
-#include <cstdint>
+// The C headers, not <cstdint> and <cstddef>: in a freestanding build the
+// compiler provides these itself, where the C++ ones would pull in a C
+// library's headers, which some targets (aarch64_be, armeb) have none of.
+#include <stddef.h>
+#include <stdint.h>
 
 namespace console {
 
@@ -14,17 +17,17 @@ namespace console {
 // counted while compiling, and any other byte by byte when the program runs.
 
 // Length in bytes of a zero-terminated string (UTF-8 letters count 2 or more).
-[[gnu::always_inline]] constexpr std::uint32_t slen(const char* s) noexcept {
+[[gnu::always_inline]] constexpr uint32_t slen(const char* s) noexcept {
     if (__builtin_constant_p(__builtin_strlen(s)))
-        return static_cast<std::uint32_t>(__builtin_strlen(s));
-    std::uint32_t length = 0;
+        return static_cast<uint32_t>(__builtin_strlen(s));
+    uint32_t length = 0;
     while (s[length] != '\0') ++length;
     return length;
 }
 
 // Writes size bytes, continuing a short write until all are out or a write
 // fails. Gives the bytes written, or the kernel's error.
-long swrite(const char* bytes, std::size_t size) noexcept;
+long swrite(const char* bytes, size_t size) noexcept;
 
 // Writes a newline.
 void newline() noexcept;
@@ -40,19 +43,19 @@ void newline() noexcept;
 }
 
 // Writes n in unsigned decimal, one write per digit. Gives n.
-std::uint32_t iprint(std::uint32_t n) noexcept;
+uint32_t iprint(uint32_t n) noexcept;
 
 // Writes n as iprint does, then a newline. Gives n.
-std::uint32_t iprintLF(std::uint32_t n) noexcept;
+uint32_t iprintLF(uint32_t n) noexcept;
 
 // One read from standard input into buffer, at most capacity bytes, with no
 // terminator added. Gives the bytes read, 0 at end of input, or the error.
-long sread(char* buffer, std::size_t capacity) noexcept;
+long sread(char* buffer, size_t capacity) noexcept;
 
 // The value of the leading decimal digits of s, modulo 2^32, or 0 if s does
 // not begin with a digit. Reads no byte past s[size - 1], so a buffer filled
 // with digits to its end needs no terminator.
-std::uint32_t atoi(const char* s, std::size_t size) noexcept;
+uint32_t atoi(const char* s, size_t size) noexcept;
 
 // Ends the process: status 0, or 1 if any read or write above failed.
 [[noreturn]] void quit() noexcept;

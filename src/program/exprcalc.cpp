@@ -1,7 +1,7 @@
 // exprcalc: shows y = (10x - 5)^2, asks for x, reads one line and prints y,
 // all as unsigned 32-bit numbers that wrap around.
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "console/console.hpp"
 
@@ -24,9 +24,9 @@ extern "C" [[noreturn, gnu::used]] void start_program() noexcept {
     sprintLF(expr);
     sprint(prompt);
     sread(x, sizeof x);
-    const std::uint32_t v = atoi(x, sizeof x);
-    const std::uint32_t t = v * 10 - 5;  // wraps below zero: x = 0 gives 2^32 - 5
-    const std::uint32_t y = t * t;
+    const uint32_t v = atoi(x, sizeof x);
+    const uint32_t t = v * 10 - 5;  // wraps below zero: x = 0 gives 2^32 - 5
+    const uint32_t y = t * t;
     sprint(result);
     iprintLF(y);
     quit();

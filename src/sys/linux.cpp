@@ -5,12 +5,12 @@
 
 namespace sys {
 
-long read(int fd, void* buffer, std::size_t size) noexcept {
+long read(int fd, void* buffer, size_t size) noexcept {
     return arch::syscall3(arch::nr::read, fd, reinterpret_cast<long>(buffer),
                           static_cast<long>(size));
 }
 
-long write(int fd, const void* bytes, std::size_t size) noexcept {
+long write(int fd, const void* bytes, size_t size) noexcept {
     return arch::syscall3(arch::nr::write, fd, reinterpret_cast<long>(bytes),
                           static_cast<long>(size));
 }
