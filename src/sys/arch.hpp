@@ -14,8 +14,8 @@
 #include "sys/arch/armhf.hpp"
 #elif defined(__arm__)
 #include "sys/arch/armel.hpp"
-#elif defined(__riscv) && __riscv_xlen == 64
-#include "sys/arch/riscv64.hpp"
+#elif defined(__riscv)
+#include "sys/arch/riscv.hpp"
 #elif defined(__mips__) && (_MIPS_SIM == _ABIO32 || _MIPS_SIM == _ABIN32 || _MIPS_SIM == _ABI64)
 #include "sys/arch/mips.hpp"
 #elif defined(__powerpc__)

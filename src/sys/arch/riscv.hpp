@@ -1,6 +1,7 @@
 #pragma once
 
-// riscv64: number in a7, arguments in a0, a1, a2, result in a0;
+// RISC-V, riscv64 or riscv32 (the same calls, in registers of either
+// width): number in a7, arguments in a0, a1, a2, result in a0;
 // `ecall` leaves every other general and floating-point register as it was,
 // but not the vector registers (the V extension), which the kernel discards.
 // A build that lets the compiler use them (rv64gcv) is told so through the
