@@ -10,6 +10,8 @@
 #                    gcc_options and clang_options, those only one compiler knows;
 #                    compile_options and link_options, those only its
 #                    compiling or only its link needs
+#   clang_flags      options every compile by Clang needs, CMake's check of
+#                    the compiler included
 #   clang_linker     the linker Clang uses: lld, unless lld lacks the target
 #   clang_unsupported  why Clang cannot build for it, where it cannot
 #   gcc_unsupported  why GCC cannot, where it cannot
@@ -32,6 +34,7 @@ if(EXPRCALC_COMPILER STREQUAL "clang")
     endif()
     set(CMAKE_CXX_COMPILER clang++)
     set(CMAKE_CXX_COMPILER_TARGET ${target_triple})
+    string(JOIN " " CMAKE_CXX_FLAGS_INIT ${clang_flags})
     if(NOT DEFINED clang_linker)
         set(clang_linker lld)
     endif()

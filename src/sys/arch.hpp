@@ -22,8 +22,8 @@
 #include "sys/arch/powerpc.hpp"
 #elif defined(__s390x__)
 #include "sys/arch/s390x.hpp"
-#elif defined(__sparc__) && defined(__arch64__)
-#include "sys/arch/sparc64.hpp"
+#elif defined(__sparc__)
+#include "sys/arch/sparc.hpp"
 #elif defined(__m68k__)
 #include "sys/arch/m68k.hpp"
 #elif defined(__SH4__)

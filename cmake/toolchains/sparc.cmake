@@ -1,0 +1,11 @@
+# sparc: 32-bit SPARC, V8+ (V9 instructions in a 32-bit program).
+set(target_triple sparc-linux-gnu)
+set(tools_triple sparc64-linux-gnu)  # GCC builds 32-bit given -m32
+set(debian_arch sparc)
+set(emulator qemu-sparc32plus)
+set(gcc_options -m32)
+set(clang_options -mcpu=v9)
+set(clang_flags -fintegrated-as)  # Clang's own assembler: Debian has no sparc-linux-gnu-as
+set(clang_linker bfd)  # lld has no SPARC
+set(largest_page 8192)  # runs on sparc64 kernels too, whose pages are 8 KiB
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)
