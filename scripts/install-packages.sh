@@ -26,7 +26,8 @@ test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev
       g++-m68k-linux-gnu
       g++-sh4-linux-gnu
       g++-hppa-linux-gnu
-      g++-alpha-linux-gnu"
+      g++-alpha-linux-gnu
+      g++-x86-64-linux-gnux32"
 
 case "${1:-}" in
 build) wanted=$build ;;

@@ -40,10 +40,12 @@ class Kernel(NamedTuple):
     arch: str  # its Debian architecture, and busybox's
     qemu: list  # the emulator and its machine
     console: str  # the kernel's console device, or "" for its default
+    options: str = ""  # more for its command line
 
 
 KERNELS = {
-    "amd64": Kernel("bookworm", "amd64", ["qemu-system-x86_64", "-cpu", "max"], "ttyS0"),
+    # x32 is built in, but off unless asked for.
+    "amd64": Kernel("bookworm", "amd64", ["qemu-system-x86_64", "-cpu", "max"], "ttyS0", "syscall.x32=y"),
     "686": Kernel("bookworm", "i386", ["qemu-system-i386", "-cpu", "max"], "ttyS0"),
     "arm64": Kernel("bookworm", "arm64", ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57"], "ttyAMA0"),
     # 16 KiB pages; 32-bit ARM programs run on it through the compat layer.
@@ -226,11 +228,12 @@ def boot(flavour, program):
             with gzip.open(image) as packed, open(os.path.join(scratch, "image"), "wb") as unpacked:
                 shutil.copyfileobj(packed, unpacked)  # qemu loads some processors' images only unpacked
             image = os.path.join(scratch, "image")
-        console = f"console={kernel.console} " if kernel.console else ""
+        command_line = " ".join(filter(None, (kernel.console and f"console={kernel.console}", kernel.options,
+                                              "quiet panic=-1 rdinit=/init")))
         try:
             done = subprocess.run([*kernel.qemu, "-m", "512", "-nic", "none", "-nographic", "-no-reboot",
                                    "-kernel", image, "-initrd", archive,
-                                   "-append", f"{console}quiet panic=-1 rdinit=/init"],
+                                   "-append", command_line],
                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=BOOT_LIMIT)
             console_output = done.stdout
         except subprocess.TimeoutExpired as stopped:
@@ -248,7 +251,7 @@ EXIT = re.compile(r"sys_exit: NR (\d+) = (-?\d+)")
 # programs: the kernel's own tables, not the program's. busybox, built for
 # the kernel's architecture, starts the program with its own execve.
 NUMBERS = {
-    "amd64": (0, 1, 60, 59), "arm64": (63, 64, 93, 221), "riscv64": (63, 64, 93, 221),
+    "amd64": (0, 1, 60, 59), "x32": tuple(0x40000000 | n for n in (0, 1, 60, 520)), "arm64": (63, 64, 93, 221), "riscv64": (63, 64, 93, 221),
     "mipsel": (4003, 4004, 4001, 4011), "mips64el": (5000, 5001, 5058, 5057), "mipsn32el": (6000, 6001, 6058, 6057),
     **dict.fromkeys(("i386", "armhf", "armel", "ppc64el", "s390x"), (3, 4, 1, 11)),
 }

@@ -78,7 +78,10 @@ class Package(unittest.TestCase):
             # Stripping only takes away: a strip that rearranged the segments
             # has padded the file before now.
             self.assertLessEqual(os.path.getsize(program), os.path.getsize(os.path.join(BUILD, "exprcalc")))
-            done = subprocess.run([*EMULATOR, program], input="3\n".encode(), capture_output=True, timeout=10)
+            try:
+                done = subprocess.run([*EMULATOR, program], input="3\n".encode(), capture_output=True, timeout=10)
+            except OSError as error:  # an x32 program, say, on a kernel without x32
+                self.skipTest(f"this machine cannot run it: {error.strerror}")
         self.assertEqual((done.stdout.decode(), done.returncode),
                          ("Вычисление выражения: y = (10x - 5)^2\nВведите значение x: Результат: 625\n", 0))
 

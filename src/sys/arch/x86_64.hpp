@@ -1,19 +1,34 @@
 #pragma once
 
-// x86-64: number in rax, arguments in rdi, rsi, rdx, result in rax;
-// `syscall` overwrites rcx and r11.
+// x86-64, and x32 (its 32-bit pointers and long, in the same 64-bit
+// registers): number in rax, arguments in rdi, rsi, rdx, result in rax;
+// `syscall` overwrites rcx and r11. x32's calls carry bit 30 in their number.
 
 namespace sys::arch {
 
+#if defined(__ILP32__)
+inline constexpr long x32 = 0x40000000;
+enum nr : long { read = x32 | 0, write = x32 | 1, exit = x32 | 60 };
+#else
 enum nr : long { read = 0, write = 1, exit = 60 };
+#endif
+
+// The kernel reads all 64 bits of each register, and x32's 32-bit values
+// must arrive zero-extended (a pointer above 2 GiB would otherwise turn
+// negative), so every argument goes in as a 64-bit word.
+using word = unsigned long long;
+
+inline word word_of(long value) noexcept {
+    return static_cast<word>(static_cast<unsigned long>(value));
+}
 
 inline long syscall3(long number, long a, long b, long c) noexcept {
-    long ret;
+    word ret;
     asm volatile("syscall"
                  : "=a"(ret)
-                 : "a"(number), "D"(a), "S"(b), "d"(c)
+                 : "a"(word_of(number)), "D"(word_of(a)), "S"(word_of(b)), "d"(word_of(c))
                  : "rcx", "r11", "memory");  // memory: the kernel reads or fills our buffer
-    return ret;
+    return static_cast<long>(ret);
 }
 
 }  // namespace sys::arch
