@@ -15,6 +15,7 @@
 #   clang_linker     the linker Clang uses: lld, unless lld lacks the target
 #   clang_unsupported  why Clang cannot build for it, where it cannot
 #   gcc_unsupported  why GCC cannot, where it cannot
+#   strip            the strip program, where GNU binutils have none
 #   kernels          Debian's kernel flavours that the kernel test boots to
 #                    run the program (tests/kernel_test.py has the list)
 #   largest_page     the largest page a Linux kernel that runs its programs
@@ -54,7 +55,11 @@ endif()
 
 # The target's own GNU strip, whichever compiler: the package and the sizes
 # reported for it do not depend on which strip the compiler brought.
-set(CMAKE_STRIP ${tools_triple}-strip)
+if(DEFINED strip)
+    set(CMAKE_STRIP ${strip})
+else()
+    set(CMAKE_STRIP ${tools_triple}-strip)
+endif()
 
 if(DEFINED emulator AND NOT native)  # native: host.cmake, on this processor
     set(CMAKE_SYSTEM_NAME Linux)

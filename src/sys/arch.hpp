@@ -32,6 +32,8 @@
 #include "sys/arch/hppa.hpp"
 #elif defined(__alpha__)
 #include "sys/arch/alpha.hpp"
+#elif defined(__hexagon__)
+#include "sys/arch/hexagon.hpp"
 #else
 #error "unsupported architecture"
 #endif
