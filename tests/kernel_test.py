@@ -1,19 +1,21 @@
 #!/usr/bin/env python3
-"""exprcalc on a real Linux kernel: kernel_test.py KERNEL ARCH PROGRAM
+"""exprcalc on a real Linux kernel: kernel_test.py KERNEL ABI PROGRAM
 
 Boots KERNEL, one of Debian's own kernel flavours (see KERNELS), under
 qemu-system, with an initramfs written here: Debian's busybox-static as the
-shell, the program (built for the Debian architecture ARCH), its inputs, and
-an /init that runs every row of the table a shell can set up and powers off.
-For each row the guest prints the exit status, a checksum of the output and
-the calls that the kernel's own syscall tracepoints saw the program make, so
-no emulator or tracer stands between the program and the kernel.
+shell, the program (built for ABI: a Debian architecture, or a triple where
+Debian has none), its inputs, and an /init that runs every row of the table
+a shell can set up and powers off. For each row the guest prints the exit
+status, a checksum of the output and the calls that the kernel's own
+syscall tracepoints saw the program make, so no emulator or tracer stands
+between the program and the kernel. A 32-bit program on a 64-bit kernel
+goes through its compat layer, and is traced all the same.
 
 The kernel and busybox come from Debian's archive through apt, with a
 configuration of our own made from the machine's sources (only the suite and
 the architecture change), and are kept under ~/.cache/exprcalc. Without the
 emulator, or without the archive and nothing in the cache, the test is
-skipped, and says why.
+skipped, and says why; so is a KERNEL of "none".
 """
 import contextlib
 import errno
