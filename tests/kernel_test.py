@@ -106,13 +106,20 @@ def apt(suite, arch, *command, cwd=None):
                 for name, value in options.items()]
     done = subprocess.run([command[0], *settings, *command[1:]], cwd=cwd, capture_output=True, text=True)
     if done.returncode:
-        raise Unavailable(f"{' '.join(command)} for {suite} {arch} failed: {done.stderr.strip()[-300:]}")
+        raise Unavailable(f"{' '.join(command)}: {done.stderr.strip()[-300:]}")
     return done.stdout
 
 
 def download(suite, arch, package, wanted, into):
     """Extracts the files matching `wanted` from a package (a metapackage
     leads to the package it depends on) into the folder `into`."""
+    try:
+        fetch(suite, arch, package, wanted, into)
+    except Unavailable as reason:
+        raise Unavailable(f"cannot fetch {package} ({suite}, {arch}) from Debian's archive: {reason}") from None
+
+
+def fetch(suite, arch, package, wanted, into):
     apt(suite, arch, "apt-get", "-q", "update")
     depends = apt(suite, arch, "apt-cache", "depends", "--no-recommends", "--no-suggests", package)
     if package.startswith("linux-image-"):
