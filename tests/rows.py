@@ -31,8 +31,8 @@ def ok(line, y):
 
 def unwritable(redirect, error):
     """A row whose every write fails: the run still goes on to the end."""
-    writes = lambda *sizes: " ".join(f"w{n}={error}" for n in sizes)
-    return b"3\n", redirect, None, b"", 1, f"{writes(56, 1, 35)} r=2 {writes(20, 1, 1, 1, 1)} x1"
+    before, after = (" ".join(f"w{n}={error}" for n in sizes) for sizes in ((56, 1, 35), (20, 1, 1, 1, 1)))
+    return b"3\n", redirect, None, b"", 1, f"{before} r=2 {after} x1"
 
 
 # A line longer than the buffer: what follows its first 80 bytes stays for
