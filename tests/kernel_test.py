@@ -112,15 +112,8 @@ def apt(suite, arch, *command, cwd=None):
 
 def download(suite, arch, package, wanted, into):
     """Extracts the files matching `wanted` from a package (a metapackage
-    leads to the package it depends on) into the folder `into`."""
-    try:
-        fetch(suite, arch, package, wanted, into)
-    except Unavailable as reason:
-        raise Unavailable(f"cannot fetch {package} ({suite}, {arch}) from Debian's archive: {reason}") from None
-
-
-def fetch(suite, arch, package, wanted, into):
-    apt(suite, arch, "apt-get", "-q", "update")
+    leads to the package it depends on) into the folder `into`; apt's lists
+    are already up to date."""
     depends = apt(suite, arch, "apt-cache", "depends", "--no-recommends", "--no-suggests", package)
     if package.startswith("linux-image-"):
         package = re.search(r"Depends: (linux-image-\S+)", depends)[1]
@@ -153,10 +146,17 @@ def fetched(flavour):
     folder = os.path.join(CACHE, "kernels", flavour)
     shell = os.path.join(CACHE, "busybox", f"{kernel.suite}-{kernel.arch}")
     with locked(f"{kernel.suite}-{kernel.arch}"):
-        if not os.path.exists(os.path.join(shell, "busybox")):
-            download(kernel.suite, kernel.arch, "busybox-static", "*/bin/busybox", shell)
-        if not os.path.isdir(folder):
-            download(kernel.suite, kernel.arch, f"linux-image-{flavour}", "./boot/*", folder + ".new")
+        wanted = [(package, files, into) for package, files, into, there in (
+            ("busybox-static", "*/bin/busybox", shell, os.path.exists(os.path.join(shell, "busybox"))),
+            (f"linux-image-{flavour}", "./boot/*", folder + ".new", os.path.isdir(folder))) if not there]
+        try:
+            if wanted:
+                apt(kernel.suite, kernel.arch, "apt-get", "-q", "update")
+            for package, files, into in wanted:
+                download(kernel.suite, kernel.arch, package, files, into)
+        except Unavailable as reason:
+            raise Unavailable(f"cannot fetch from Debian's archive ({kernel.suite}, {kernel.arch}): {reason}") from None
+        if os.path.isdir(folder + ".new"):
             os.rename(folder + ".new", folder)
     image = next(os.path.join(folder, f) for f in sorted(os.listdir(folder)) if f.startswith("vmlinu"))
     return image, os.path.join(shell, "busybox")
