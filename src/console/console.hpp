@@ -12,12 +12,19 @@
 
 namespace console {
 
-// slen, sprint and sprintLF are always inlined, so that slen sees the string
-// itself: the length of one the compiler knows, such as a message, is then
-// counted while compiling, and any other byte by byte when the program runs.
+// slen, sprint and sprintLF are always inlined when optimising, so that slen
+// sees the string itself: the length of one the compiler knows, such as a
+// message, is then counted while compiling, and any other byte by byte when
+// the program runs. At -O0, the build for stepping through, they are
+// routines of their own, which a debugger can stop in and step out of.
+#if defined(__OPTIMIZE__)
+#define CONSOLE_INLINE [[gnu::always_inline]] inline
+#else
+#define CONSOLE_INLINE inline
+#endif
 
 // Length in bytes of a zero-terminated string (UTF-8 letters count 2 or more).
-[[gnu::always_inline]] constexpr uint32_t slen(const char* s) noexcept {
+CONSOLE_INLINE constexpr uint32_t slen(const char* s) noexcept {
     if (__builtin_constant_p(__builtin_strlen(s)))
         return static_cast<uint32_t>(__builtin_strlen(s));
     uint32_t length = 0;
@@ -33,10 +40,10 @@ long swrite(const char* bytes, size_t size) noexcept;
 void newline() noexcept;
 
 // Writes the string. Gives the bytes written, or the kernel's error.
-[[gnu::always_inline]] inline long sprint(const char* s) noexcept { return swrite(s, slen(s)); }
+CONSOLE_INLINE long sprint(const char* s) noexcept { return swrite(s, slen(s)); }
 
 // Writes the string, then a newline. Gives what sprint gave for the string.
-[[gnu::always_inline]] inline long sprintLF(const char* s) noexcept {
+CONSOLE_INLINE long sprintLF(const char* s) noexcept {
     const long written = sprint(s);
     newline();
     return written;
