@@ -4,6 +4,17 @@
 // process entry, _start. Only linux.cpp includes this, so that _start is
 // defined exactly once.
 
+// _start's call-frame information, for debuggers. The program has no unwind
+// tables, so it goes in .debug_frame, which strip removes. It says that
+// _start has no return address, the mark of the outermost frame: a backtrace
+// ends there. Each processor gives the DWARF number of the register that its
+// return address would be in.
+#define START_FRAME(return_address) \
+    ".cfi_sections .debug_frame\n"  \
+    ".cfi_startproc\n"              \
+    ".cfi_undefined " #return_address "\n"
+#define END_FRAME ".cfi_endproc\n"
+
 #if defined(__x86_64__)
 #include "sys/arch/x86_64.hpp"
 #elif defined(__i386__)

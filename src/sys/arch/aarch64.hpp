@@ -40,10 +40,12 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, %function\n"
     "_start:\n"
+    START_FRAME(30)               // x30, the link register
     "  mov  x29, #0\n"            // outermost frame: nothing above us
     "  mov  x30, #0\n"            // and no return address
     "  mov  x0, sp\n"
     "  and  sp, x0, #-16\n"       // aligned, whatever we were given
     "  bl   start_program\n"      // never returns
-    "  brk  #0\n");
+    "  brk  #0\n"
+    END_FRAME);
 // clang-format on

@@ -35,6 +35,7 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
     "_start:\n"
+    START_FRAME(26)               // $26, ra
     "  br    $29, 1f\n"
     "1: ldgp $29, 0($29)\n"       // gp, before any compiled code
     "  mov   $31, $15\n"          // outermost frame (fp): nothing above us
@@ -42,5 +43,6 @@ asm(".text\n"
     "  bic   $30, 15, $30\n"      // sp aligned, whatever we were given
     "  lda   $27, start_program\n"
     "  jsr   $26, ($27), start_program\n"  // never returns
-    "  call_pal 0x81\n");         // bugchk
+    "  call_pal 0x81\n"           // bugchk
+    END_FRAME);
 // clang-format on

@@ -30,9 +30,11 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, %function\n"
     "_start:\n"
+    START_FRAME(14)               // lr
     "  mov  fp, #0\n"             // outermost frame: nothing above us
     "  mov  lr, #0\n"             // and no return address
     "  bic  sp, sp, #15\n"        // aligned, whatever we were given
     "  bl   start_program\n"      // never returns
-    "  bkpt #0\n");
+    "  bkpt #0\n"
+    END_FRAME);
 // clang-format on

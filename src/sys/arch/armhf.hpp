@@ -33,11 +33,13 @@ asm(".text\n"
     ".type _start, %function\n"
     ".thumb_func\n"
     "_start:\n"
+    START_FRAME(14)               // lr
     "  movs r7, #0\n"             // outermost frame: nothing above us
     "  mov  lr, r7\n"             // and no return address
     "  mov  r0, sp\n"
     "  bic  r0, r0, #15\n"
     "  mov  sp, r0\n"             // aligned, whatever we were given
     "  bl   start_program\n"      // never returns
-    "  udf  #0\n");
+    "  udf  #0\n"
+    END_FRAME);
 // clang-format on

@@ -28,9 +28,11 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
     "_start:\n"
+    START_FRAME(31)               // r31, lr
     "  r30 = #0\n"                // outermost frame: nothing above us
     "  r31 = #0\n"                // and no return address
     "  r29 = and(r29, #-8)\n"     // aligned, whatever we were given
     "  call start_program\n"      // never returns
-    "  trap0(#0xdb)\n");          // the debugger's trap
+    "  trap0(#0xdb)\n"            // the debugger's trap
+    END_FRAME);
 // clang-format on

@@ -36,6 +36,7 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
     "_start:\n"
+    START_FRAME(2)                // %r2, rp
     "  ldil  L%$global$, %dp\n"
     "  ldo   R%$global$(%dp), %dp\n"  // dp, before any compiled code
     "  ldo   63(%sp), %sp\n"
@@ -44,5 +45,6 @@ asm(".text\n"
     "  copy  %r0, %r3\n"              // outermost frame: nothing above us
     "  bl    start_program, %rp\n"    // never returns
     "  nop\n"                         // delay slot
-    "  break 0, 0\n");
+    "  break 0, 0\n"
+    END_FRAME);
 // clang-format on

@@ -24,8 +24,10 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, %function\n"
     "_start:\n"
+    START_FRAME(8)                // eip
     "  xor  %ebp, %ebp\n"         // outermost frame: nothing above us
     "  and  $-16, %esp\n"         // aligned at the call, whatever we were given
     "  call start_program\n"      // never returns
-    "  hlt\n");
+    "  hlt\n"
+    END_FRAME);
 // clang-format on

@@ -27,10 +27,12 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
     "_start:\n"
+    START_FRAME(24)               // pc
     "  suba.l %fp, %fp\n"         // outermost frame: nothing above us
     "  move.l %sp, %d0\n"
     "  andi.l #-16, %d0\n"
     "  movea.l %d0, %sp\n"        // aligned, whatever we were given
     "  jsr    start_program\n"    // never returns
-    "  illegal\n");
+    "  illegal\n"
+    END_FRAME);
 // clang-format on

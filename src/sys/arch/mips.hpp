@@ -46,6 +46,7 @@ asm(".text\n"
     ".set push\n"
     ".set noreorder\n"
     "_start:\n"
+    START_FRAME(31)               // $31, ra
     "  move  $fp, $zero\n"        // outermost frame: nothing above us
     "  move  $ra, $zero\n"        // and no return address
 #if _MIPS_SIM == _ABIO32
@@ -59,5 +60,6 @@ asm(".text\n"
     "  jal   start_program\n"     // never returns
     "  nop\n"                     // delay slot
     "  break\n"
-    ".set pop\n");
+    ".set pop\n"
+    END_FRAME);
 // clang-format on

@@ -37,11 +37,13 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
     "_start:\n"
+    START_FRAME(65)               // lr
     "  clrrwi 1, 1, 4\n"          // aligned, whatever we were given
     "  li    0, 0\n"
     "  stwu  0, -16(1)\n"         // the minimum frame, linked to none
     "  bl    start_program\n"     // never returns
-    "  trap\n");
+    "  trap\n"
+    END_FRAME);
 
 // Optimising for size, GCC ends a function that saved r29..r31, say, with a
 // branch to _restgpr_29_x, a routine the ABI defines and libgcc would supply.
@@ -68,6 +70,7 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
     "_start:\n"
+    START_FRAME(65)               // lr
     "  lis   2, .TOC.@ha\n"
     "  addi  2, 2, .TOC.@l\n"     // the TOC pointer, before any compiled code
     "  clrrdi 1, 1, 4\n"          // aligned, whatever we were given
@@ -75,7 +78,8 @@ asm(".text\n"
     "  stdu  0, -32(1)\n"         // the minimum frame, linked to none
     "  bl    start_program\n"     // never returns
     "  nop\n"
-    "  trap\n");
+    "  trap\n"
+    END_FRAME);
 #else
 // 64-bit ELFv1 (ppc64): a function's symbol names a descriptor, three words
 // in .opd: its code, its TOC pointer and an environment pointer. The entry
@@ -89,11 +93,13 @@ asm(".section .opd, \"aw\"\n"
     "  .quad .Lstart_code, .TOC.@tocbase, 0\n"
     ".text\n"
     ".Lstart_code:\n"
+    START_FRAME(65)               // lr
     "  clrrdi 1, 1, 4\n"          // aligned, whatever we were given
     "  li    0, 0\n"
     "  stdu  0, -112(1)\n"        // the minimum frame, linked to none
     "  bl    start_program\n"     // never returns
     "  nop\n"
-    "  trap\n");
+    "  trap\n"
+    END_FRAME);
 #endif
 // clang-format on

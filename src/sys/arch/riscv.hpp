@@ -42,6 +42,7 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, %function\n"
     "_start:\n"
+    START_FRAME(1)                // ra
     "  .option push\n"
     "  .option norelax\n"
     "  lla  gp, __global_pointer$\n"
@@ -50,5 +51,6 @@ asm(".text\n"
     "  li   ra, 0\n"              // and no return address
     "  andi sp, sp, -16\n"        // the ABI's 16-byte alignment, whatever we were given
     "  call start_program\n"      // never returns
-    "  unimp\n");
+    "  unimp\n"
+    END_FRAME);
 // clang-format on

@@ -29,9 +29,11 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
     "_start:\n"
+    START_FRAME(14)                   // r14
     "  nill  %r15, 0xfff8\n"          // aligned, whatever we were given
     "  aghi  %r15, -160\n"            // the callee's register save area
     "  xc    0(8,%r15), 0(%r15)\n"    // linked to no frame: outermost
     "  brasl %r14, start_program\n"   // never returns
-    "  .short 0\n");                  // opcode 0 is no instruction: SIGILL
+    "  .short 0\n"                    // opcode 0 is no instruction: SIGILL
+    END_FRAME);
 // clang-format on

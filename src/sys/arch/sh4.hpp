@@ -32,6 +32,7 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, @function\n"
     "_start:\n"
+    START_FRAME(17)               // pr
     "  mov   #0, r14\n"           // outermost frame: nothing above us
     "  mov   #-16, r0\n"
     "  and   r0, r15\n"           // aligned, whatever we were given
@@ -40,5 +41,6 @@ asm(".text\n"
     "   nop\n"                    // delay slot
     "  .short 0xfffd\n"           // reserved, an illegal instruction: SIGILL
     "  .align 2\n"
-    "1: .long start_program\n");
+    "1: .long start_program\n"
+    END_FRAME);
 // clang-format on

@@ -49,13 +49,15 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, #function\n"
     "_start:\n"
+    START_FRAME(15)               // %o7
     "  mov   %g0, %fp\n"              // outermost frame: nothing above us
     "  add   %sp, 2047, %g1\n"        // the real stack pointer
     "  and   %g1, -16, %g1\n"         // aligned, whatever we were given
     "  sub   %g1, 2047 + 176, %sp\n"  // room for the callee, biased again
     "  call  start_program\n"         // never returns
     "   nop\n"                        // delay slot
-    "  unimp 0\n");
+    "  unimp 0\n"
+    END_FRAME);
 // clang-format on
 #else
 // The ABI wants sp 8-byte aligned (we give it 16), and the caller owes every
@@ -67,11 +69,13 @@ asm(".text\n"
     ".global _start\n"
     ".type _start, #function\n"
     "_start:\n"
+    START_FRAME(15)               // %o7
     "  mov   %g0, %fp\n"              // outermost frame: nothing above us
     "  and   %sp, -16, %sp\n"         // aligned, whatever we were given
     "  sub   %sp, 96, %sp\n"          // room for the callee
     "  call  start_program\n"         // never returns
     "   nop\n"                        // delay slot
-    "  unimp 0\n");
+    "  unimp 0\n"
+    END_FRAME);
 // clang-format on
 #endif
