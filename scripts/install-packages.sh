@@ -6,7 +6,7 @@
 set -euo pipefail
 
 build="cmake make g++"  # make: cmake only recommends it
-test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev
+test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev gdb gdb-multiarch
       clang lld llvm-14 libclang-rt-14-dev
       qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc
       g++-i686-linux-gnu

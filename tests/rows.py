@@ -64,4 +64,18 @@ ROWS = [
     (b"3\n", "", "read:error=EIO:when=1", out(25), 1, trace("EIO", 25, 1)),
 ]
 
-
+# What a debugger shows of the -O0 program given the line 3, stopping in each
+# routine as the run calls it: NAME(ARGUMENTS) as gdb prints them, less
+# addresses; NAME -> VALUE where the routine returns, as gdb's finish gives
+# it; the step to the trap of the first newline's write; the exit status.
+EXPR, PROMPT, RESULT = (f's="{text}"' for text in ("Вычисление выражения: y = (10x - 5)^2",
+                                                   "Введите значение x: ", "Результат: "))
+SESSION = [
+    f"sprintLF({EXPR})", f"sprint({EXPR})", r'sprint(s="\n")', "trap", f"sprint({PROMPT})",
+    'sread(buffer="", capacity=80)',
+    r"""sread -> 2, x="3\n", '\000' <repeats 77 times>""",
+    r'atoi(s="3\n", size=80)', "atoi -> 3",
+    f"sprint({RESULT})", "iprintLF(n=625)", "iprint(n=625)",
+    'sprint(s="6")', 'sprint(s="2")', 'sprint(s="5")', "iprint -> 625",
+    r'sprint(s="\n")', "iprintLF -> 625", "quit()", "exit 0",
+]
