@@ -90,7 +90,9 @@ class Package(unittest.TestCase):
         settings = [f"-D{name}={CACHE[name]}" for name in
                     ("CMAKE_TOOLCHAIN_FILE", "EXPRCALC_COMPILER", "CMAKE_BUILD_TYPE", "CMAKE_CXX_COMPILER")
                     if name in CACHE]
-        with tempfile.TemporaryDirectory(dir=BUILD) as again:
+        # Beside the first build: the debug information names the sources
+        # by the way back to them from the build folder.
+        with tempfile.TemporaryDirectory(dir=os.path.dirname(os.path.abspath(BUILD))) as again:
             private = 0o077  # what a careful user may have: nothing for group or others
             output("cmake", "-S", CACHE["CMAKE_HOME_DIRECTORY"], "-B", again, "-DBUILD_TESTING=OFF", *settings,
                    umask=private)
