@@ -7,7 +7,7 @@ set -euo pipefail
 
 build="cmake make g++"  # make: cmake only recommends it
 test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev gdb gdb-multiarch
-      clang lld llvm-14 libclang-rt-14-dev
+      clang lld llvm libclang-rt-dev
       qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc
       g++-i686-linux-gnu
       g++-aarch64-linux-gnu
@@ -28,16 +28,31 @@ test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev gdb gdb-mult
       g++-hppa-linux-gnu
       g++-alpha-linux-gnu
       g++-x86-64-linux-gnux32"
+# Only in some of Debian's releases (from Debian 13 on): installed where the
+# release has them, and the presets that need them are skipped elsewhere.
+optional="g++-loongarch64-linux-gnu qemu-efi-loongarch64"
 
 case "${1:-}" in
-build) wanted=$build ;;
+build) wanted=$build optional="" ;;
 test) wanted=$test ;;
 *) echo "usage: $0 build|test" >&2; exit 2 ;;
 esac
 
-missing=$(for package in $wanted; do
-              dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || echo "$package"
-          done)
+not_installed() {
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || echo "$package"
+    done
+    return 0
+}
+# Of the optional packages, those this release has, as apt's lists know.
+available() {
+    for package in "$@"; do
+        if apt-cache policy "$package" 2>/dev/null | grep -q 'Candidate: [0-9]'; then echo "$package"; fi
+    done
+    return 0
+}
+# shellcheck disable=SC2086  # one word per package
+missing=$(not_installed $wanted; available $(not_installed $optional))
 [ -n "$missing" ] || exit 0
 
 as_root=()
@@ -49,7 +64,9 @@ if [ "$(id -u)" -ne 0 ]; then
     fi
     as_root=(sudo)
 fi
-echo "Installing:" $missing
 "${as_root[@]}" apt-get update -q
+# shellcheck disable=SC2086
+missing=$(not_installed $wanted; available $(not_installed $optional))
+echo "Installing:" $missing
 # shellcheck disable=SC2086  # one word per package
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
