@@ -70,21 +70,28 @@ class Unavailable(Exception):
 
 # Fetching: Debian's packages, through apt with a configuration of our own.
 
+# Debian's releases by name, oldest first, from Debian 11 on.
+RELEASES = ["bullseye", "bookworm", "trixie", "forky", "duke", "sid"]
+
+
 def debian_sources(suite):
-    """The machine's own sources of Debian 12's packages, in either of apt's
-    formats, turned to another suite: {file name: text}."""
+    """The machine's own sources of a Debian release's packages (whichever
+    release it runs), in either of apt's formats, turned to another suite:
+    {file name: text}."""
+    named = r"\b(" + "|".join(RELEASES) + r")\b"
     sources = {}
     for path in ["/etc/apt/sources.list", *glob.glob("/etc/apt/sources.list.d/*.list"),
                  *glob.glob("/etc/apt/sources.list.d/*.sources")]:
         with contextlib.suppress(OSError), open(path) as file:
             if path.endswith(".sources"):  # stanzas apart by empty lines
-                kept = [s for s in re.split(r"\n\s*\n", file.read()) if re.search(r"^Suites:.*\bbookworm", s, re.M)]
+                kept = [s for s in re.split(r"\n\s*\n", file.read()) if re.search(rf"^Suites:.*{named}", s, re.M)]
             else:
-                kept = [line for line in file if re.match(r"deb\s.*\sbookworm\S*\s", line)]
+                kept = [line for line in file if re.match(rf"deb\s.*\s{named}\S*\s", line)]
             if kept:
-                sources[os.path.basename(path)] = re.sub(r"\bbookworm\b", suite, "\n\n".join(kept) + "\n")
+                sources[os.path.basename(path)] = re.sub(named, suite, "\n\n".join(kept) + "\n")
     if not sources:
-        raise Unavailable("the machine's apt sources name no Debian 12 suite to start from")
+        raise Unavailable(f"the machine's apt sources name none of Debian's releases ({', '.join(RELEASES)}) "
+                          "to start from")
     return sources
 
 

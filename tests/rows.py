@@ -2,8 +2,9 @@
 expected output, exit status and calls for each row of the table.
 
 Traces are shorthand, one word per call after execve: w56 is write(1, 56
-bytes) taking all 56, w56=10 or w56=EIO another result; r=2 is read(0, 80
-bytes) giving 2; x0 is exit(0).
+bytes) taking all 56, w56=10 or w56=EIO another result, w56=? one whose
+result no one logged, as the process ended in it; r=2 is read(0, 80 bytes)
+giving 2; x0 is exit(0).
 """
 import re
 

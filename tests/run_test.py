@@ -39,7 +39,9 @@ def parse(log):
             calls = []
         elif m := CALL.match(line):
             name, first, size, result, errno_number, errno_name = m.groups()
-            if int(result or 0) < 0:
+            if result is None:  # no result logged: the process ended inside the call
+                result = "?"
+            elif int(result) < 0:
                 result = errno_name or errno.errorcode[int(errno_number)]
             calls.append({"exit": f"x{first}", "read": f"r={result}"}.get(
                 name, f"w{size}" + ("" if result == size else f"={result}")))
@@ -101,7 +103,10 @@ class Faults(Conformance):
         os.close(reader)
         _, status, calls = run(b"3\n", stdout=writer)
         os.close(writer)
-        self.assertEqual((status, calls), (-13, "w56=EPIPE"))
+        # The one write fails, and the signal ends the run in it: qemu 7.2
+        # logs the write's EPIPE, qemu 10 the call with no result.
+        self.assertEqual(status, -13)
+        self.assertIn(calls, ("w56=EPIPE", "w56=?"))
 
 
 class Leftover(unittest.TestCase):
