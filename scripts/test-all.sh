@@ -12,6 +12,24 @@ cd "$(dirname "$0")/.."
 # preset's name up to the first '-').
 setting() { sed -n "s/^set($2 \"\\{0,1\\}\\([^\")]*\\).*/\\1/p" "cmake/toolchains/${1%%-*}.cmake"; }
 
+# The machine's Debian release and Clang, by major version: some presets
+# build with one and not another. Testing and unstable count as the newest.
+debian=$(grep -o '^[0-9]*' /etc/debian_version 2>/dev/null)
+debian=${debian:-99}
+clang=$(clang++ -dumpversion 2>/dev/null | grep -o '^[0-9]*')
+clang=${clang:-0}
+
+# Why a compiler cannot build a preset on this release, if it cannot: the
+# reason its toolchain file gives, unless this version is one that can.
+unsupported() {
+    local reason since
+    reason=$(setting "$1" "$2_unsupported")
+    since=$(setting "$1" "$2_since")
+    [ -n "$reason" ] && { [ -z "$since" ] || [ "$3" -lt "$since" ]; } || return 0
+    reason=${reason//@clang@/Clang $clang}
+    echo "${reason//@debian@/Debian $debian}"
+}
+
 # Why a preset cannot run here, if it cannot.
 unable() {
     local triple tools tool missing=""
@@ -19,10 +37,10 @@ unable() {
     [ -n "$triple" ] || triple=$(setting "$1" target_triple)
     case $1 in
     *-clang*)
-        setting "$1" clang_unsupported
+        unsupported "$1" clang "$clang"
         if [ "$(setting "$1" clang_linker)" = bfd ]; then tools="clang++ $triple-ld.bfd"; else tools="clang++ ld.lld"; fi ;;
     *)
-        setting "$1" gcc_unsupported
+        unsupported "$1" gcc "$debian"
         tools="$triple-g++" ;;
     esac
     for tool in $tools $(setting "$1" emulator); do
@@ -51,7 +69,8 @@ run() {
 presets=$(cmake --list-presets=workflow | sed -n 's/^  "\(.*\)".*/\1/p')
 mkdir -p build
 rm -f build/*.result
-export -f setting unable run
+export debian clang
+export -f setting unsupported unable run
 echo "$presets" | xargs -P 2 -I '{}' bash -c 'run "$1"' bash '{}'
 
 passed=0 failed=0 skipped=0 summary=""
@@ -65,5 +84,6 @@ for preset in $presets; do
     summary+="$result"$'\n'
 done
 printf '\n%s' "$summary"
+echo "on $(. /etc/os-release && echo "$PRETTY_NAME"), with $(gcc --version | head -n 1), Clang $clang"
 echo "presets: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -13,8 +13,12 @@
 #   clang_flags      options every compile by Clang needs, CMake's check of
 #                    the compiler included
 #   clang_linker     the linker Clang uses: lld, unless lld lacks the target
-#   clang_unsupported  why Clang cannot build for it, where it cannot
-#   gcc_unsupported  why GCC cannot, where it cannot
+#   clang_unsupported  why Clang cannot build for it, where it cannot;
+#                    @clang@ stands for "Clang" and its major version
+#   clang_since      the first Clang version that can, if one can
+#   gcc_unsupported  why GCC cannot, where it cannot; @debian@ stands for
+#                    "Debian" and the machine's release
+#   gcc_since        the first Debian release whose GCC can, if one can
 #   strip            the strip program, where GNU binutils have none
 #   kernels          Debian's kernel flavours that the kernel test boots to
 #                    run the program (tests/kernel_test.py has the list)
@@ -30,7 +34,10 @@ if(NOT DEFINED tools_triple)
 endif()
 
 if(EXPRCALC_COMPILER STREQUAL "clang")
-    if(DEFINED clang_unsupported)
+    execute_process(COMMAND clang++ -dumpversion OUTPUT_VARIABLE clang_version)
+    string(REGEX MATCH "^[0-9]*" clang_version "${clang_version}")
+    if(DEFINED clang_unsupported AND (NOT DEFINED clang_since OR clang_version LESS clang_since))
+        string(REPLACE "@clang@" "Clang ${clang_version}" clang_unsupported ${clang_unsupported})
         message(FATAL_ERROR ${clang_unsupported})
     endif()
     set(CMAKE_CXX_COMPILER clang++)
@@ -46,7 +53,16 @@ if(EXPRCALC_COMPILER STREQUAL "clang")
     endif()
     list(APPEND program_options ${clang_options})
 else()
-    if(DEFINED gcc_unsupported)
+    set(debian_version "")
+    if(EXISTS /etc/debian_version)
+        file(READ /etc/debian_version debian_version)
+        string(REGEX MATCH "^[0-9]*" debian_version "${debian_version}")
+    endif()
+    if(debian_version STREQUAL "")  # testing or unstable: "forky/sid"
+        set(debian_version 99)
+    endif()
+    if(DEFINED gcc_unsupported AND (NOT DEFINED gcc_since OR debian_version LESS gcc_since))
+        string(REPLACE "@debian@" "Debian ${debian_version}" gcc_unsupported ${gcc_unsupported})
         message(FATAL_ERROR ${gcc_unsupported})
     endif()
     set(CMAKE_CXX_COMPILER ${tools_triple}-g++)

@@ -2,6 +2,6 @@
 set(target_triple sh4-linux-gnu)
 set(debian_arch sh4)
 set(emulator qemu-sh4)
-set(clang_unsupported "Clang 14 has no SuperH back end")
+set(clang_unsupported "@clang@ has no SuperH back end")
 set(largest_page 65536)  # SuperH kernels may use 64 KiB pages
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

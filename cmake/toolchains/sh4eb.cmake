@@ -7,6 +7,6 @@ set(emulator qemu-sh4eb)
 # does not know: the link runs the little-endian one, told big-endian.
 set(compile_options -mb)
 set(link_options -Wl,-EB)
-set(clang_unsupported "Clang 14 has no SuperH back end")
+set(clang_unsupported "@clang@ has no SuperH back end")
 set(largest_page 65536)  # SuperH kernels may use 64 KiB pages
 include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)
