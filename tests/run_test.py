@@ -167,6 +167,7 @@ TRAPS = [
     ("sh.*", r"trapa\s+#31", "r3 r4 r5 r6"),
     ("hppa.*", r"be,l\s+100\(sr2,r0\)", "r20 r26 r25 r24"),
     ("alpha.*", r"callsys", "v0 a0 a1 a2"),
+    ("[Ll]oong[Aa]rch.*", r"syscall\s+0x0", "a7 a0 a1 a2"),
 ]
 # Where the emulator's gdb stub, not the program, keeps gdb from the truth,
 # by gdb's name for the processor: what the debug test leaves out there.

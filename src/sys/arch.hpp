@@ -43,6 +43,8 @@
 #include "sys/arch/hppa.hpp"
 #elif defined(__alpha__)
 #include "sys/arch/alpha.hpp"
+#elif defined(__loongarch64)
+#include "sys/arch/loongarch64.hpp"
 #elif defined(__hexagon__)
 #include "sys/arch/hexagon.hpp"
 #else
