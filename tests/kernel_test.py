@@ -43,6 +43,9 @@ class Kernel(NamedTuple):
     qemu: list  # the emulator and its machine
     console: str  # the kernel's console device, or "" for its default
     options: str = ""  # more for its command line
+    files: str = "./boot/*"  # where in its package the kernel image is
+    firmware: str = ""  # what qemu loads it with, where not its own
+    memory: str = "512"  # MiB
 
 
 KERNELS = {
@@ -59,6 +62,11 @@ KERNELS = {
     "s390x": Kernel("bookworm", "s390x", ["qemu-system-s390x", "-M", "s390-ccw-virtio"], ""),
     # riscv64 is a release architecture from Debian 13 on.
     "riscv64": Kernel("trixie", "riscv64", ["qemu-system-riscv64", "-M", "virt"], "ttyS0"),
+    # loong64, from Debian 14 on: an EFI image, started by Debian's firmware
+    # for qemu, and kept outside /boot.
+    "loong64": Kernel("forky", "loong64", ["qemu-system-loongarch64", "-M", "virt"], "ttyS0",
+                      files="./usr/lib/modules/*/vmlinuz", firmware="/usr/share/qemu-efi-loongarch64/QEMU_EFI.fd",
+                      memory="1024"),
 }
 BOOT_LIMIT = 600  # seconds; a boot and the table take from 2 to 60 under emulation
 CACHE = os.path.join(os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "exprcalc")
@@ -106,8 +114,14 @@ def apt(suite, arch, *command, cwd=None):
     for name, text in debian_sources(suite).items():
         with open(os.path.join(root, "etc/sources.list.d", name), "w") as ours:
             ours.write(text)
-    options = {"Dir::Etc": "etc", "Dir::State": "state", "Dir::State::status": "status", "Dir::Cache": "cache",
+    # The machine's own keys, where its sources name no keyring (Signed-By).
+    options = {"Dir::Etc": "etc", "Dir::Etc::TrustedParts": "/etc/apt/trusted.gpg.d",
+               "Dir::State": "state", "Dir::State::status": "status", "Dir::Cache": "cache",
                "APT::Architecture": arch, "APT::Architectures": arch, "APT::Sandbox::User": "root",
+               # Signatures are checked, but not the date a suite's Release
+               # runs out: testing's is a week, and a mirror that lags past it
+               # still serves signed packages.
+               "Acquire::Check-Valid-Until": "false",
                "Debug::NoLocking": "1"}
     settings = [f"-o{name}={os.path.join(root, value) if name.startswith('Dir') else value}"
                 for name, value in options.items()]
@@ -118,12 +132,15 @@ def apt(suite, arch, *command, cwd=None):
 
 
 def download(suite, arch, package, wanted, into):
-    """Extracts the files matching `wanted` from a package (a metapackage
-    leads to the package it depends on) into the folder `into`; apt's lists
-    are already up to date."""
-    depends = apt(suite, arch, "apt-cache", "depends", "--no-recommends", "--no-suggests", package)
-    if package.startswith("linux-image-"):
-        package = re.search(r"Depends: (linux-image-\S+)", depends)[1]
+    """Extracts the files matching `wanted` from a package into the folder
+    `into`; apt's lists are already up to date. A kernel's metapackage leads
+    to the versioned image package, which from Debian 14 on leads in turn to
+    linux-binary-VERSION, the one with the kernel in it."""
+    while package.startswith("linux-"):
+        depends = apt(suite, arch, "apt-cache", "depends", "--no-recommends", "--no-suggests", package)
+        if not (then := re.search(r"Depends: (linux-(?:image|binary)-\d\S*)", depends)):
+            break
+        package = then[1]
     with tempfile.TemporaryDirectory(dir=CACHE) as scratch:
         apt(suite, arch, "apt-get", "-q", "download", package, cwd=scratch)
         deb = os.path.join(scratch, os.listdir(scratch)[0])
@@ -155,7 +172,7 @@ def fetched(flavour):
     with locked(f"{kernel.suite}-{kernel.arch}"):
         wanted = [(package, files, into) for package, files, into, there in (
             ("busybox-static", "*/bin/busybox", shell, os.path.exists(os.path.join(shell, "busybox"))),
-            (f"linux-image-{flavour}", "./boot/*", folder + ".new", os.path.isdir(folder))) if not there]
+            (f"linux-image-{flavour}", kernel.files, folder + ".new", os.path.isdir(folder))) if not there]
         try:
             if wanted:
                 apt(kernel.suite, kernel.arch, "apt-get", "-q", "update")
@@ -235,6 +252,8 @@ def boot(flavour, program):
     kernel = KERNELS[flavour]
     if not shutil.which(kernel.qemu[0]):
         raise Unavailable(f"{kernel.qemu[0]} is not installed")
+    if kernel.firmware and not os.path.exists(kernel.firmware):
+        raise Unavailable(f"{kernel.firmware}, the firmware that starts the kernel, is not installed")
     image, busybox = fetched(flavour)
     with tempfile.TemporaryDirectory() as scratch:
         archive = os.path.join(scratch, "initramfs")
@@ -247,7 +266,8 @@ def boot(flavour, program):
         command_line = " ".join(filter(None, (kernel.console and f"console={kernel.console}", kernel.options,
                                               "quiet panic=-1 rdinit=/init")))
         try:
-            done = subprocess.run([*kernel.qemu, "-m", "512", "-nic", "none", "-nographic", "-no-reboot",
+            done = subprocess.run([*kernel.qemu, *(["-bios", kernel.firmware] if kernel.firmware else []),
+                                   "-m", kernel.memory, "-nic", "none", "-nographic", "-no-reboot",
                                    "-kernel", image, "-initrd", archive,
                                    "-append", command_line],
                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=BOOT_LIMIT)
@@ -268,6 +288,7 @@ EXIT = re.compile(r"sys_exit: NR (\d+) = (-?\d+)")
 # the kernel's architecture, starts the program with its own execve.
 NUMBERS = {
     "amd64": (0, 1, 60, 59), "x32": tuple(0x40000000 | n for n in (0, 1, 60, 520)), "arm64": (63, 64, 93, 221), "riscv64": (63, 64, 93, 221),
+    "loong64": (63, 64, 93, 221),
     "mipsel": (4003, 4004, 4001, 4011), "mips64el": (5000, 5001, 5058, 5057), "mipsn32el": (6000, 6001, 6058, 6057),
     **dict.fromkeys(("i386", "armhf", "armel", "ppc64el", "s390x"), (3, 4, 1, 11)),
 }
