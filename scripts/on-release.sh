@@ -33,7 +33,11 @@ fi
 # server; a fresh copy of the checkout.
 mounts=()
 cleanup() {
-    local m
+    local m p
+    # What still runs in the root (the command was stopped, say) ends too.
+    for p in /proc/[0-9]*; do
+        [ "$("${as_root[@]}" readlink "$p/root" 2>/dev/null)" != "$root" ] || "${as_root[@]}" kill -9 "${p#/proc/}" 2>/dev/null || true
+    done
     for ((m = ${#mounts[@]} - 1; m >= 0; m--)); do "${as_root[@]}" umount -l "${mounts[m]}" || true; done
 }
 trap cleanup EXIT
