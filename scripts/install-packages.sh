@@ -51,8 +51,15 @@ available() {
     done
     return 0
 }
-# shellcheck disable=SC2086  # one word per package
-missing=$(not_installed $wanted; available $(not_installed $optional))
+# What to install: the wanted packages not installed, and the optional ones
+# not installed that this release has.
+missing() {
+    # shellcheck disable=SC2086  # one word per package
+    not_installed $wanted
+    # shellcheck disable=SC2046,SC2086
+    available $(not_installed $optional)
+}
+missing=$(missing)
 [ -n "$missing" ] || exit 0
 
 as_root=()
@@ -65,8 +72,7 @@ if [ "$(id -u)" -ne 0 ]; then
     as_root=(sudo)
 fi
 "${as_root[@]}" apt-get update -q
-# shellcheck disable=SC2086
-missing=$(not_installed $wanted; available $(not_installed $optional))
+missing=$(missing)  # the lists now known, the optional ones too
 echo "Installing:" $missing
 # shellcheck disable=SC2086  # one word per package
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing

@@ -7,9 +7,9 @@ the emulator's call fail or fall short (see emulated). The table and its
 shorthand for traces are in rows.py.
 """
 import errno
+import json
 import os
 import random
-import json
 import re
 import socket
 import subprocess
@@ -20,6 +20,7 @@ import unittest
 from rows import BANNER, LONG_LINE, ROWS, SESSION, model, out
 
 PROGRAM, EMULATOR = sys.argv[2], sys.argv[3:]
+GDB = "gdb-multiarch" if EMULATOR else "gdb"  # gdb-multiarch, on the emulator's gdb stub
 
 
 def execute(command, **options):
@@ -195,7 +196,7 @@ def debug_session():
             given.write(b"3\n")
         env = dict(os.environ, EXPRCALC_EVENTS=events, EXPRCALC_STDIN=stdin, EXPRCALC_STDOUT=stdout,
                    EXPRCALC_TRAPS=json.dumps(TRAPS), LC_ALL="C.UTF-8")
-        gdb = ["gdb-multiarch" if EMULATOR else "gdb", "-nx", "-batch",
+        gdb = [GDB, "-nx", "-batch",
                "-x", os.path.join(ROOT, "tests", "gdb_session.py"), PROGRAM]
         emulator, status = None, None
         if EMULATOR:
@@ -264,7 +265,7 @@ class Debug(unittest.TestCase):
                     self.assertEqual(event["text"], source.read().split("\n")[event["line"] - 1], event)
 
     def test_source_is_found_from_the_build_folder_too(self):
-        listed = execute(["gdb-multiarch" if EMULATOR else "gdb", "-nx", "-batch", "-ex", "list console::atoi",
+        listed = execute([GDB, "-nx", "-batch", "-ex", "list console::atoi",
                           "-ex", "list start_program", "-ex", "list console::sprint", os.path.abspath(PROGRAM)],
                          cwd=os.path.dirname(os.path.abspath(PROGRAM)), capture_output=True, text=True)
         for definition in ("uint32_t atoi(", "void start_program()", "long sprint("):
@@ -309,10 +310,9 @@ def unrunnable():
 def unknown_to_gdb():
     """Why gdb cannot read the program, if it cannot: gdb-multiarch knows
     most processors, not all."""
-    gdb = "gdb-multiarch" if EMULATOR else "gdb"
-    loaded = execute([gdb, "-nx", "-batch", "-ex", "info target", PROGRAM], capture_output=True, text=True)
+    loaded = execute([GDB, "-nx", "-batch", "-ex", "info target", PROGRAM], capture_output=True, text=True)
     if plain := re.search(r"file type (elf(32|64)-(little|big))\.", loaded.stdout):
-        version = execute([gdb, "--version"], capture_output=True, text=True).stdout.split("\n")[0]
+        version = execute([GDB, "--version"], capture_output=True, text=True).stdout.split("\n")[0]
         machine = re.search(r"Machine:\s+(.*)", execute(["readelf", "-h", PROGRAM], capture_output=True,
                                                          text=True).stdout)[1]
         return f"{version} does not know this processor ({machine}): it reads the program as plain {plain[1]}"
