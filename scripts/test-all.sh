@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # Builds and tests exprcalc with every workflow preset (every processor, with
 # GCC and with Clang, optimised for size and at -O0), each in its own
-# build/PRESET, two presets at a time. A preset whose compiler, linker or
+# build/PRESET, two presets at a time: the steps of `cmake --workflow`, in
+# three rounds. First every preset is configured and built. Then what is
+# slow to start is started once for many builds: each of Debian's kernels
+# boots once with every program built for it, and keeps what each did in
+# build/boots; lintian reads many packages a run, and its findings for each
+# are kept in build/linted. Then every preset's tests run, the kernel and
+# lintian tests judging those records. A preset whose compiler, linker or
 # emulator is not installed, or that Clang cannot build, is skipped, and
 # named with the reason. Each preset's output goes to build/PRESET.log, and a
 # failed preset's log is printed at the end.
@@ -49,13 +55,22 @@ unable() {
     [ -z "$missing" ] || echo "not installed:$missing"
 }
 
-# Runs one preset; its one-line result goes to build/PRESET.result.
-run() {
-    local reason result
+# Configures and builds one preset, unless it cannot run here; a preset that
+# goes no further has its one-line result in build/PRESET.result.
+build_preset() {
+    local reason
     reason=$(unable "$1" | head -n 1)
     if [ -n "$reason" ]; then
-        result="SKIPPED $1: $reason"
-    elif cmake --workflow --preset "$1" --fresh >"build/$1.log" 2>&1; then
+        echo "SKIPPED $1: $reason" | tee "build/$1.result"
+    elif ! { cmake --preset "$1" --fresh && cmake --build --preset "$1"; } >"build/$1.log" 2>&1; then
+        echo "FAILED  $1" | tee "build/$1.result"
+    fi
+}
+
+# Tests one built preset; its one-line result goes to build/PRESET.result.
+test_preset() {
+    local reason result
+    if ctest --preset "$1" >>"build/$1.log" 2>&1; then
         result="passed  $1"
         # Tests that skip themselves print why, as "skipped: REASON".
         reason=$(sed -n 's/^skipped: /  skipped a test: /p' "build/$1/Testing/Temporary/LastTest.log" | sort -u)
@@ -68,10 +83,20 @@ run() {
 
 presets=$(cmake --list-presets=workflow | sed -n 's/^  "\(.*\)".*/\1/p')
 mkdir -p build
-rm -f build/*.result
+rm -rf build/*.result build/boots build/linted
 export debian clang
-export -f setting unsupported unable run
-echo "$presets" | xargs -P 2 -I '{}' bash -c 'run "$1"' bash '{}'
+export -f setting unsupported unable build_preset test_preset
+echo "$presets" | xargs -P 2 -I '{}' bash -c 'build_preset "$1"' bash '{}'
+built=$(for preset in $presets; do [ -e "build/$preset.result" ] || echo "$preset"; done)
+
+if [ -n "$built" ]; then
+    # shellcheck disable=SC2046,SC2086  # one word per build folder
+    python3 tests/kernel_test.py --boot-once build/boots $(printf 'build/%s ' $built) 2>&1 | tee build/boots.log
+    # shellcheck disable=SC2046,SC2086
+    python3 tests/package_test.py --lint-once build/linted $(printf 'build/%s ' $built) 2>&1 | tee build/linted.log
+    export EXPRCALC_BOOTS=$PWD/build/boots EXPRCALC_LINTED=$PWD/build/linted
+    echo "$built" | xargs -P 2 -I '{}' bash -c 'test_preset "$1"' bash '{}'
+fi
 
 passed=0 failed=0 skipped=0 summary=""
 for preset in $presets; do

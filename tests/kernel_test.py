@@ -5,7 +5,15 @@ Boots KERNEL, one of Debian's own kernel flavours (see KERNELS), under
 qemu-system, with an initramfs written here: Debian's busybox-static as the
 shell, the program (built for ABI: a Debian architecture, or a triple where
 Debian has none), its inputs, and an /init that runs every row of the table
-a shell can set up and powers off. For each row the guest prints the exit
+a shell can set up and powers off.
+
+A boot takes far longer than the rows, so a whole matrix of builds boots each
+kernel once, with every program that runs on it:
+    kernel_test.py --boot-once RECORDS BUILD_DIR...
+boots each kernel that the builds' kernel tests name, and keeps what the
+guest printed for each program in RECORDS; the tests, run later with
+EXPRCALC_BOOTS=RECORDS, judge their program by its record where it has one,
+and boot on their own where not. For each row the guest prints the exit
 status, a checksum of the output and the calls that the kernel's own
 syscall tracepoints saw the program make, so no emulator or tracer stands
 between the program and the kernel. A 32-bit program on a 64-bit kernel
@@ -17,18 +25,21 @@ the architecture change), and are kept under ~/.cache/exprcalc. Without the
 emulator, or without the archive and nothing in the cache, the test is
 skipped, and says why; so is a KERNEL of "none".
 """
+import concurrent.futures
 import contextlib
 import errno
 import fcntl
 import glob
 import gzip
 import hashlib
+import json
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from typing import NamedTuple
 
@@ -68,7 +79,8 @@ KERNELS = {
                       files="./usr/lib/modules/*/vmlinuz", firmware="/usr/share/qemu-efi-loongarch64/QEMU_EFI.fd",
                       memory="1024"),
 }
-BOOT_LIMIT = 600  # seconds; a boot and the table take from 2 to 60 under emulation
+BOOT_LIMIT = 600  # seconds for a boot; it takes from 2 to 60 under emulation
+ROWS_LIMIT = 120  # and for the table, per program; it takes a few seconds
 CACHE = os.path.join(os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "exprcalc")
 
 
@@ -200,7 +212,7 @@ def cpio(entries):
     return bytes(archive)
 
 
-def guest_init(rows):
+def guest_init(programs, rows):
     """/init: runs each row with the kernel tracing every system call, prints
     what each gave and the calls the program made, then powers off.
 
@@ -210,7 +222,8 @@ def guest_init(rows):
     mips64el kernel they see no read, write or exit of a 64-bit program at
     all: they look calls up by number in a table that each function's last
     number claims, and the n32 ABI's numbers come last."""
-    runs = "".join(f"run {n} '{command.format(f'/in/{n}')}'\n" for n, (_, command, *_) in enumerate(rows))
+    runs = "".join(f"run {p}.{n} '{command.format(program=f'/{p}/exprcalc', input=f'/in/{n}')}'\n"
+                   for p in range(programs) for n, (_, command, *_) in enumerate(rows))
     return f"""#!/bin/sh
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
@@ -231,7 +244,7 @@ poweroff -f
 """
 
 
-def initramfs(program, busybox, rows):
+def initramfs(programs, busybox, rows):
     def read(path):
         with open(path, "rb") as file:
             return file.read()
@@ -241,24 +254,27 @@ def initramfs(program, busybox, rows):
                ("bin/sh", 0o120777, b"busybox", none), ("dev", folder, b"", none),
                ("dev/console", 0o20600, b"", (5, 1)), ("dev/null", 0o20666, b"", (1, 3)),
                ("dev/full", 0o20666, b"", (1, 7)), ("proc", folder, b"", none), ("t", folder, b"", none),
-               ("exprcalc", file, read(program), none), ("init", file, guest_init(rows).encode(), none),
-               ("in", folder, b"", none)]
+               ("init", file, guest_init(len(programs), rows).encode(), none), ("in", folder, b"", none)]
+    for p, program in enumerate(programs):  # each as /P/exprcalc: the name the trace looks for
+        entries += [(f"{p}", folder, b"", none), (f"{p}/exprcalc", file, read(program), none)]
     entries += [(f"in/{n}", 0o100644, given, (0, 0)) for n, (given, *_) in enumerate(rows)]
     return cpio(entries)
 
 
-def boot(flavour, program):
-    """Boots the kernel on the guest; gives the lines the guest printed."""
+def boot(flavour, programs):
+    """Boots the kernel on the guest with the programs; gives the lines the
+    guest printed for each, as if it had run that one alone."""
     kernel = KERNELS[flavour]
     if not shutil.which(kernel.qemu[0]):
         raise Unavailable(f"{kernel.qemu[0]} is not installed")
     if kernel.firmware and not os.path.exists(kernel.firmware):
         raise Unavailable(f"{kernel.firmware}, the firmware that starts the kernel, is not installed")
     image, busybox = fetched(flavour)
+    limit = BOOT_LIMIT + ROWS_LIMIT * len(programs)
     with tempfile.TemporaryDirectory() as scratch:
         archive = os.path.join(scratch, "initramfs")
         with open(archive, "wb") as file:
-            file.write(initramfs(program, busybox, RUNS))
+            file.write(initramfs(programs, busybox, RUNS))
         if image.endswith(".gz") or open(image, "rb").read(2) == b"\x1f\x8b":
             with gzip.open(image) as packed, open(os.path.join(scratch, "image"), "wb") as unpacked:
                 shutil.copyfileobj(packed, unpacked)  # qemu loads some processors' images only unpacked
@@ -270,12 +286,55 @@ def boot(flavour, program):
                                    "-m", kernel.memory, "-nic", "none", "-nographic", "-no-reboot",
                                    "-kernel", image, "-initrd", archive,
                                    "-append", command_line],
-                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=BOOT_LIMIT)
+                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=limit)
             console_output = done.stdout
         except subprocess.TimeoutExpired as stopped:
-            console_output = (stopped.stdout or b"") + b"\n(stopped after %d s)" % BOOT_LIMIT
+            console_output = (stopped.stdout or b"") + b"\n(stopped after %d s)" % limit
     # The guest's lines start with "@@", wherever the firmware left the cursor.
-    return [re.sub(r"^.*?(?=@@ )", "", line) for line in console_output.decode(errors="replace").splitlines()]
+    lines = [re.sub(r"^.*?(?=@@ )", "", line) for line in console_output.decode(errors="replace").splitlines()]
+    # Each program's: its rows' lines, as "@@ ROW ...", among the console's own.
+    ours = re.compile(r"^@@ (\d+)\.(?=\d+ )")
+    return [[ours.sub("@@ ", line) for line in lines if (m := ours.match(line)) is None or m[1] == str(p)]
+            for p in range(len(programs))]
+
+
+def record_path(records, flavour, program):
+    """Where a boot keeps what the guest printed for a program: by its bytes,
+    so a record never stands for a program built since."""
+    with open(program, "rb") as file:
+        return os.path.join(records, flavour, hashlib.sha256(file.read()).hexdigest() + ".json")
+
+
+def boot_once(records, builds):
+    """Boots each kernel that the builds' kernel tests name once, with every
+    program those tests would run on it, two kernels at a time, and records
+    for each program what its test would judge: the guest's lines, or why
+    there are none."""
+    wanted = {}  # flavour: [program]
+    for build in builds:
+        listed = subprocess.run(["ctest", "--test-dir", build, "--show-only=json-v1", "-R", "^kernel-"],
+                                capture_output=True, text=True, check=True).stdout
+        for test in json.loads(listed)["tests"]:
+            flavour, _, program = test["command"][-3:]
+            if flavour in KERNELS:
+                wanted.setdefault(flavour, []).append(program)
+
+    def one(flavour):
+        programs = wanted[flavour]
+        started = time.monotonic()
+        try:
+            results = [{"lines": lines} for lines in boot(flavour, programs)]
+        except Unavailable as reason:
+            results = [{"skip": str(reason)}] * len(programs)
+        os.makedirs(os.path.join(records, flavour), exist_ok=True)
+        for program, result in zip(programs, results):
+            with open(record_path(records, flavour, program), "w") as file:
+                json.dump(result, file)
+        return f"{flavour}: {len(programs)} programs, {time.monotonic() - started:.0f} s"
+
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        for done in pool.map(one, sorted(wanted, key=lambda f: -len(wanted[f]))):
+            print(done, flush=True)
 
 
 # What the kernel saw.
@@ -330,15 +389,15 @@ def calls(lines, kernel_arch, arch):
     return " ".join(words)
 
 
-# (input, shell command with {} for the input's path, expected output, exit
-# status and calls): every row of the table that needs no injected fault, and
+# (input, shell command with {program} and {input} for the paths, expected
+# output, exit status and calls): every row of the table that needs no injected fault, and
 # the long line whose rest stays for the next reader.
 # A run takes milliseconds; one that loops (a failure taken for a partial
 # write, say) is killed after 20 seconds and its status tells.
-PROGRAM = "timeout -s KILL 20 /exprcalc"
-RUNS = [(given or b"", f"{PROGRAM} <{{}} >/out {redirect}", output, status, calls)
+RUN = "timeout -s KILL 20 {program}"
+RUNS = [(given or b"", f"{RUN} <{{input}} >/out {redirect}", output, status, calls)
         for given, redirect, inject, output, status, calls in ROWS if not inject]
-RUNS.append((LONG_LINE, f"{{{{ {PROGRAM}; cat; }}}} <{{}} >/out", model(LONG_LINE) + LONG_LINE[80:], 0,
+RUNS.append((LONG_LINE, f"{{{{ {RUN}; cat; }}}} <{{input}} >/out", model(LONG_LINE) + LONG_LINE[80:], 0,
              trace(80, 225)))
 
 
@@ -359,12 +418,28 @@ class OnKernel(unittest.TestCase):
         print(f"{len(RUNS)} rows on {self.flavour}")
 
 
+def guest_lines(flavour, program):
+    """What the guest printed for the program: from the matrix's one boot of
+    this kernel, or from a boot of its own."""
+    if records := os.environ.get("EXPRCALC_BOOTS"):
+        with contextlib.suppress(FileNotFoundError), open(record_path(records, flavour, program)) as file:
+            record = json.load(file)
+            if "skip" in record:
+                raise Unavailable(record["skip"])
+            print(f"booted once with the other programs for {flavour}")
+            return record["lines"]
+    return boot(flavour, [program])[0]
+
+
 if __name__ == "__main__":
+    if sys.argv[1:2] == ["--boot-once"]:
+        boot_once(sys.argv[2], sys.argv[3:])
+        sys.exit(0)
     if len(sys.argv) < 4 or sys.argv[1] not in KERNELS:
         print(f"skipped: Debian ships no kernel for {sys.argv[2]} in an archive this machine can reach")
         sys.exit(SKIP)
     try:
-        OnKernel.lines = boot(OnKernel.flavour, OnKernel.program)
+        OnKernel.lines = guest_lines(OnKernel.flavour, OnKernel.program)
     except Unavailable as reason:
         print(f"skipped: {reason}")
         sys.exit(SKIP)

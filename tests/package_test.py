@@ -5,8 +5,18 @@ Packs the build in BUILD_DIR with cpack, checks what Debian's tools say of
 the package, installs it into a scratch root and runs it there, and builds
 and packs the same source again elsewhere to compare the bytes. TRIPLE is
 the target's GNU triple, or empty for the machine's own.
+
+lintian takes seconds to start and little more for each package it is given,
+so a whole matrix of builds asks it once for many packages:
+    package_test.py --lint-once RECORDS BUILD_DIR...
+packs each build and keeps what lintian says of each package in RECORDS;
+the tests, run later with EXPRCALC_LINTED=RECORDS, take the record of the
+package they pack, where there is one (the bytes are the same), and ask
+lintian themselves where not.
 """
+import concurrent.futures
 import hashlib
+import json
 import os
 import re
 import subprocess
@@ -15,8 +25,7 @@ import tempfile
 import time
 import unittest
 
-BUILD, TRIPLE, EMULATOR = sys.argv[1], sys.argv[2], sys.argv[3:]
-CACHE = dict(re.findall(r"^(\w+):\w+=(.*)$", open(os.path.join(BUILD, "CMakeCache.txt")).read(), re.M))
+BUILD, TRIPLE, EMULATOR = sys.argv[1], (sys.argv[2:3] or [""])[0], sys.argv[3:]
 # What the package holds: path, mode and owner.
 CONTENTS = {
     "./usr/bin/exprcalc": "-rwxr-xr-x",
@@ -45,6 +54,75 @@ def pack(build, umask=0o022):
     return next(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith(".deb")), time.time()
 
 
+def architecture(deb):
+    return output("dpkg-deb", "-f", deb, "Architecture").strip()
+
+
+def known_to_lintian(arch):
+    """lintian tells an architecture's programs by file(1)'s words for them,
+    and has no words for some of Debian's ports (mipsn32, say)."""
+    with open("/usr/share/lintian/data/binaries/arch-regex") as table:
+        return re.search(rf"^{re.escape(arch)}\s", table.read(), re.M) is not None
+
+
+def lintian(*debs):
+    """lintian's errors and warnings. It checks one package of a name,
+    version and architecture, however many it is given."""
+    report = subprocess.run(["lintian", *debs], capture_output=True, text=True).stdout
+    found = [line for line in report.splitlines() if line[:2] in ("E:", "W:")]
+    if len(debs) == 1 and not known_to_lintian(architecture(debs[0])):
+        found = [line for line in found if "binary-from-other-architecture" not in line]
+    return found
+
+
+def record_path(records, deb):
+    return os.path.join(records, digest(deb) + ".json")
+
+
+def linted(deb):
+    """What lintian says of a package: from the matrix's record of it, or
+    asked now."""
+    if records := os.environ.get("EXPRCALC_LINTED"):
+        try:
+            with open(record_path(records, deb)) as file:
+                print("lintian asked once with the matrix's other packages")
+                return json.load(file)
+        except FileNotFoundError:
+            pass
+    return lintian(deb)
+
+
+def lint_once(records, builds):
+    """Packs each build and asks lintian of the packages in as few runs as
+    it can: one architecture each, those lintian knows. A run that finds
+    nothing clears all it was given; one that finds something is asked
+    again one package at a time, to tell whose it is."""
+    os.makedirs(records, exist_ok=True)
+    runs, alone = [], []
+    for build in builds:
+        if os.path.exists(os.path.join(build, "CPackConfig.cmake")):
+            deb, _ = pack(build)
+            arch = architecture(deb)
+            if not known_to_lintian(arch):
+                alone.append({arch: deb})
+            elif run := next((run for run in runs if arch not in run), None):
+                run[arch] = deb
+            else:
+                runs.append({arch: deb})
+
+    def one(run):
+        debs = list(run.values())
+        clean = len(debs) > 1 and not lintian(*debs)
+        for deb in debs:
+            with open(record_path(records, deb), "w") as file:
+                json.dump([] if clean else lintian(deb), file)
+        return f"lintian: {', '.join(run)}" + ("" if clean or len(debs) == 1 else " (asked again one by one)")
+
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        for done in pool.map(one, runs + alone):
+            print(done, flush=True)
+
+
 class Package(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -53,7 +131,7 @@ class Package(unittest.TestCase):
     def test_architecture_and_contents(self):
         arch = (output("dpkg-architecture", f"-t{TRIPLE}", "-qDEB_HOST_ARCH") if TRIPLE
                 else output("dpkg", "--print-architecture")).strip()
-        self.assertEqual(output("dpkg-deb", "-f", self.deb, "Architecture").strip(), arch)
+        self.assertEqual(architecture(self.deb), arch)
         listing = [line.split() for line in output("dpkg-deb", "-c", self.deb).splitlines()]
         self.assertEqual({entry[1] for entry in listing}, {"root/root"})
         self.assertEqual({entry[0] for entry in listing if entry[0].startswith("d")}, {"drwxr-xr-x"})
@@ -61,15 +139,7 @@ class Package(unittest.TestCase):
                          CONTENTS)
 
     def test_lintian_finds_no_error_or_warning(self):
-        report = subprocess.run(["lintian", self.deb], capture_output=True, text=True).stdout
-        found = [line for line in report.splitlines() if line[:2] in ("E:", "W:")]
-        # lintian tells an architecture's programs by file(1)'s words for
-        # them, and has no words for some of Debian's ports (mipsn32, say).
-        arch = output("dpkg-deb", "-f", self.deb, "Architecture").strip()
-        with open("/usr/share/lintian/data/binaries/arch-regex") as table:
-            if not re.search(rf"^{re.escape(arch)}\s", table.read(), re.M):
-                found = [line for line in found if "binary-from-other-architecture" not in line]
-        self.assertEqual(found, [])
+        self.assertEqual(linted(self.deb), [])
 
     def test_installed_program_runs(self):
         with tempfile.TemporaryDirectory() as root:
@@ -87,14 +157,16 @@ class Package(unittest.TestCase):
 
     def test_built_again_elsewhere_later_under_another_umask_the_same_bytes(self):
         time.sleep(max(0.0, self.made + 1.1 - time.time()))  # at least a second apart
-        settings = [f"-D{name}={CACHE[name]}" for name in
+        with open(os.path.join(BUILD, "CMakeCache.txt")) as file:
+            cache = dict(re.findall(r"^(\w+):\w+=(.*)$", file.read(), re.M))
+        settings = [f"-D{name}={cache[name]}" for name in
                     ("CMAKE_TOOLCHAIN_FILE", "EXPRCALC_COMPILER", "CMAKE_BUILD_TYPE", "CMAKE_CXX_COMPILER")
-                    if name in CACHE]
+                    if name in cache]
         # Beside the first build: the debug information names the sources
         # by the way back to them from the build folder.
         with tempfile.TemporaryDirectory(dir=os.path.dirname(os.path.abspath(BUILD))) as again:
             private = 0o077  # what a careful user may have: nothing for group or others
-            output("cmake", "-S", CACHE["CMAKE_HOME_DIRECTORY"], "-B", again, "-DBUILD_TESTING=OFF", *settings,
+            output("cmake", "-S", cache["CMAKE_HOME_DIRECTORY"], "-B", again, "-DBUILD_TESTING=OFF", *settings,
                    umask=private)
             output("cmake", "--build", again, umask=private)
             deb, _ = pack(again, umask=private)
@@ -104,6 +176,9 @@ class Package(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    if BUILD == "--lint-once":
+        lint_once(sys.argv[2], sys.argv[3:])
+        sys.exit(0)
     if not os.path.exists(os.path.join(BUILD, "CPackConfig.cmake")):
         print(f"skipped: Debian has no architecture for {TRIPLE}, so there is no package")
         sys.exit(77)
