@@ -49,7 +49,7 @@ def digest(path):
 
 def pack(build, umask=0o022):
     """Packs a build; gives the package's path and the time it was made."""
-    folder = os.path.join(build, "package")
+    folder = os.path.join(os.path.abspath(build), "package")
     output("cpack", "-B", folder, cwd=build, umask=umask)
     return next(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith(".deb")), time.time()
 
