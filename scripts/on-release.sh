@@ -19,7 +19,10 @@ as_root=()
 root=${XDG_CACHE_HOME:-$HOME/.cache}/exprcalc/roots/$release
 
 if [ ! -e "$root/.made" ]; then
-    command -v debootstrap >/dev/null || "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap
+    if ! command -v debootstrap >/dev/null; then
+        "${as_root[@]}" apt-get update -q
+        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap
+    fi
     # The machine's own Debian mirror, as apt names it.
     mirror=$(sed -n 's/^URIs: *\(.*\/debian\)\/\{0,1\}$/\1/p; s/^deb \[\{0,1\}[^]]*\]\{0,1\} *\(\S*\/debian\)\/\{0,1\} .*/\1/p' \
                  /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1)
