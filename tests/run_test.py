@@ -278,13 +278,16 @@ class Debug(unittest.TestCase):
     def test_backtrace_from_iprint_ends_at_start(self):
         """With no complaint: gdb stops at _start, the outermost frame (its
         return address is undefined), or before asking, at the entry point
-        ("no reason"). ppc64's ELFv1 names the code of a function .NAME."""
+        ("no reason"). ppc64's ELFv1 names the code of a function .NAME, and
+        gdb 16 reads SuperH's symbols as if C had put an underscore before
+        each name, so _start is "start" there."""
         if self.stub_fault:
             self.skipTest(self.stub_fault)
         backtrace = [event["backtrace"] for event in self.session if "backtrace" in event]
         self.assertEqual(len(backtrace), 1, self.session)
-        self.assertEqual([name.removeprefix(".") for name in backtrace[0]["frames"]],
-                         ["console::iprint", "console::iprintLF", "start_program", "_start"])
+        frames = [name.removeprefix(".") for name in backtrace[0]["frames"]]
+        self.assertEqual(frames[:-1], ["console::iprint", "console::iprintLF", "start_program"])
+        self.assertIn(frames[-1], ("_start", "start"))
         self.assertIn(backtrace[0]["stopped"], ("outermost", "no reason"))
 
     def test_the_trap_holds_the_call_and_its_arguments(self):
