@@ -24,8 +24,10 @@ if [ ! -e "$root/.made" ]; then
         "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap
     fi
     # The machine's own Debian mirror, as apt names it.
+    # (A machine has some of these files, not all: sed's complaint about the
+    # others is no failure.)
     mirror=$(sed -n 's/^URIs: *\(.*\/debian\)\/\{0,1\}$/\1/p; s/^deb \[\{0,1\}[^]]*\]\{0,1\} *\(\S*\/debian\)\/\{0,1\} .*/\1/p' \
-                 /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1)
+                 /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1) || true
     "${as_root[@]}" rm -rf "$root"
     "${as_root[@]}" mkdir -p "$root"
     "${as_root[@]}" debootstrap --variant=minbase "$release" "$root" ${mirror:+"$mirror"}
