@@ -38,16 +38,19 @@ test) wanted=$test ;;
 *) echo "usage: $0 build|test" >&2; exit 2 ;;
 esac
 
+# (Each asks the tool's whole answer, then reads it: grep -q would stop
+# reading at the first match, and a tool still writing would die of SIGPIPE,
+# which pipefail takes for "no".)
 not_installed() {
     for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || echo "$package"
+        [[ $(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) == *"ok installed" ]] || echo "$package"
     done
     return 0
 }
 # Of the optional packages, those this release has, as apt's lists know.
 available() {
     for package in "$@"; do
-        if apt-cache policy "$package" 2>/dev/null | grep -q 'Candidate: [0-9]'; then echo "$package"; fi
+        [[ $(apt-cache policy "$package" 2>/dev/null) != *"Candidate: "[0-9]* ]] || echo "$package"
     done
     return 0
 }
