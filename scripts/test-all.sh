@@ -12,7 +12,7 @@
 # named with the reason. Each preset's output goes to build/PRESET.log, and a
 # failed preset's log is printed at the end.
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit
 
 # Reads a setting from the toolchain file of a preset's processor (the
 # preset's name up to the first '-').
