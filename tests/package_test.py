@@ -68,8 +68,10 @@ def known_to_lintian(arch):
 def lintian(*debs):
     """lintian's errors and warnings. It checks one package of a name,
     version and architecture, however many it is given."""
-    report = subprocess.run(["lintian", *debs], capture_output=True, text=True).stdout
-    found = [line for line in report.splitlines() if line[:2] in ("E:", "W:")]
+    done = subprocess.run(["lintian", *debs], capture_output=True, text=True)
+    if done.returncode == 1:  # lintian could not check them (2: it found errors)
+        raise RuntimeError(f"lintian {' '.join(debs)}: {done.stderr.strip()}")
+    found = [line for line in done.stdout.splitlines() if line[:2] in ("E:", "W:")]
     if len(debs) == 1 and not known_to_lintian(architecture(debs[0])):
         found = [line for line in found if "binary-from-other-architecture" not in line]
     return found
