@@ -6,7 +6,7 @@
 set -euo pipefail
 
 build="cmake make g++"  # make: cmake only recommends it
-test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev gdb gdb-multiarch
+test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev gdb gdb-multiarch debian-archive-keyring
       clang lld llvm libclang-rt-dev
       qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc
       g++-i686-linux-gnu
@@ -77,5 +77,6 @@ fi
 "${as_root[@]}" apt-get update -q
 missing=$(missing)  # the lists now known, the optional ones too
 echo "Installing:" $missing
+# Never removes a package to make room for these: apt stops instead.
 # shellcheck disable=SC2086  # one word per package
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install --no-remove -y -q $missing

@@ -1,0 +1,185 @@
+"""Debian's packages for the kernel test, a kernel and busybox, fetched
+through apt with a configuration of our own that trusts Debian's archive
+keyring alone (docs/testing.md), and kept in ~/.cache/exprcalc.
+"""
+import contextlib
+import fcntl
+import glob
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import sys
+import time
+
+CACHE = os.path.join(os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "exprcalc")
+KEYRING = "/usr/share/keyrings/debian-archive-keyring.gpg"
+# Debian's releases by name, oldest first, from Debian 11 on, and the one
+# that is testing now.
+RELEASES = ["bullseye", "bookworm", "trixie", "forky", "duke", "sid"]
+TESTING = "forky"
+# A fetch that fails is tried once more after this pause: a mirror in the
+# middle of an update serves indexes that do not match their Release.
+PAUSE = float(os.environ.get("EXPRCALC_FETCH_PAUSE", "60"))
+
+
+class Unavailable(Exception):
+    """What the test needs and this machine cannot give: a reason to skip."""
+
+
+def mirrors(texts):
+    """The Debian archives (URI, suite suffix: "", "-updates", "-security")
+    that the machine's sources name, in either of apt's formats: {path: text}.
+    Only what names a Debian release's main component over the network is
+    taken: not another vendor's suite (cloud-sdk-bookworm, or docker's
+    bookworm stable), a disc, or sources of source packages."""
+    release = "|".join(RELEASES)
+    found = []  # (URI, suite, components)
+    for path, text in texts.items():
+        if path.endswith(".sources"):  # stanzas apart by empty lines
+            for stanza in re.split(r"\n\s*\n", text):
+                fields = dict(re.findall(r"^([\w-]+):[ \t]*(.*)$", stanza, re.M))
+                if "deb" in fields.get("Types", "").split() and fields.get("Enabled", "yes") != "no":
+                    found += [(uri, suite, fields.get("Components", "").split())
+                              for uri in fields.get("URIs", "").split() for suite in fields.get("Suites", "").split()]
+        else:
+            found += [(uri, suite, components.split()) for uri, suite, components in
+                      re.findall(r"^deb[ \t]+(?:\[[^]\n]*\][ \t]+)?(\S+)[ \t]+(\S+)[ \t]+(.*)$", text, re.M)]
+    archives = []
+    for uri, suite, components in found:
+        m = re.fullmatch(rf"(?:{release})(-updates|-security)?", suite)
+        archive = (uri.rstrip("/"), m and m[1] or "")
+        if m and "main" in components and re.match(r"(https?|ftp)://", uri) and archive not in archives:
+            archives.append(archive)
+    return archives
+
+
+def machine_sources():
+    texts = {}
+    for path in ["/etc/apt/sources.list", *glob.glob("/etc/apt/sources.list.d/*.list"),
+                 *glob.glob("/etc/apt/sources.list.d/*.sources")]:
+        with contextlib.suppress(OSError), open(path) as file:
+            texts[path] = file.read()
+    return texts
+
+
+def sources(suite):
+    """Our sources.list of one suite: the machine's Debian archives, signed
+    by Debian's keys alone."""
+    archives = mirrors(machine_sources())
+    if not archives:
+        raise Unavailable(f"the machine's apt sources name none of Debian's releases ({', '.join(RELEASES)})")
+    return "".join(f"deb [signed-by={KEYRING}{' check-valid-until=no' if suite == TESTING else ''}] "
+                   f"{uri} {suite}{suffix} main\n" for uri, suffix in archives)
+
+
+def apt(suite, arch, *command, cwd=None, complaints=False):
+    """Runs apt-get or apt-cache for one suite and architecture, with sources,
+    state, cache and configuration of our own; gives what it printed (or
+    what it complained of), and raises Unavailable, with what it said, where
+    it failed."""
+    root = os.path.join(CACHE, "apt", f"{suite}-{arch}")
+    for folder in ("etc/apt.conf.d", "etc/preferences.d", "etc/sources.list.d", "etc/trusted.gpg.d",
+                   "state/lists/partial", "cache/archives/partial"):
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+    open(os.path.join(root, "status"), "a").close()
+    if not os.path.exists(KEYRING):
+        raise Unavailable(f"{KEYRING} is missing: install debian-archive-keyring")
+    with open(os.path.join(root, "etc/sources.list"), "w") as ours:
+        ours.write(sources(suite))
+    # Read before the machine's own parts folder and main file, whose places
+    # it moves into ours: nothing of the machine's settings carries over.
+    with open(os.path.join(root, "apt.conf"), "w") as config:
+        config.write("".join(f'{name} "{value}";\n' for name, value in {
+            "Dir::Etc": f"{root}/etc", "Dir::Etc::main": "apt.conf", "Dir::Etc::parts": "apt.conf.d",
+            "Dir::Etc::sourceparts": "sources.list.d", "Dir::Etc::trustedparts": "trusted.gpg.d",
+            "Dir::Etc::trusted": "trusted.gpg", "Dir::State": f"{root}/state",
+            "Dir::State::status": f"{root}/status", "Dir::Cache": f"{root}/cache",
+            "APT::Architecture": arch, "APT::Architectures": arch, "APT::Sandbox::User": "root",
+            "Acquire::Retries": "3", "Acquire::Languages": "none", "Debug::NoLocking": "1"}.items()))
+    env = {name: value for name, value in os.environ.items() if not name.startswith("APT_")}
+    done = subprocess.run(command, cwd=cwd, capture_output=True, text=True,
+                          env=dict(env, APT_CONFIG=os.path.join(root, "apt.conf")))
+    if done.returncode:
+        raise Unavailable(f"{' '.join(command)}: {done.stderr.strip()[-400:]}")
+    return done.stderr if complaints else done.stdout
+
+
+def download(suite, arch, package, wanted, into):
+    """Extracts the files matching `wanted` from a package into the folder
+    `into`, made whole or not at all. A kernel's metapackage leads to the
+    versioned image package, which from Debian 14 on leads in turn to
+    linux-binary-VERSION, the one with the kernel in it."""
+    while package.startswith("linux-"):
+        depends = apt(suite, arch, "apt-cache", "depends", "--no-recommends", "--no-suggests", package)
+        if not (then := re.search(r"Depends: (linux-(?:image|binary)-\d\S*)", depends)):
+            break
+        package = then[1]
+    with tempfile.TemporaryDirectory(prefix=f"fetch-{suite}-{arch}-", dir=CACHE) as scratch:
+        apt(suite, arch, "apt-get", "-q", "download", package, cwd=scratch)
+        deb = os.path.join(scratch, os.listdir(scratch)[0])
+        unpacked, whole = os.path.join(scratch, "unpacked"), os.path.join(scratch, "whole")
+        os.mkdir(unpacked)
+        os.mkdir(whole)
+        subprocess.run(["sh", "-c", 'dpkg-deb --fsys-tarfile "$1" | tar -x -C "$2" --wildcards "$3"',
+                        "sh", deb, unpacked, wanted], check=True)
+        for folder, _, files in os.walk(unpacked):
+            for name in files:
+                shutil.move(os.path.join(folder, name), os.path.join(whole, name))
+        os.makedirs(os.path.dirname(into), exist_ok=True)
+        os.rename(whole, into)  # the cache has it all, or nothing
+
+
+@contextlib.contextmanager
+def locked(name):
+    """One test at a time fetches a given thing; the others wait, then find it."""
+    os.makedirs(CACHE, exist_ok=True)
+    with open(os.path.join(CACHE, f"{name}.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        yield
+
+
+def fetched(suite, arch, flavour, files):
+    """The folders that hold a kernel flavour's files and busybox, from the
+    cache, or fetched into it first. apt retries each download; a fetch that
+    still fails is tried again after a pause. An index that one suite
+    cannot give (a mirror mid-update, say) stops nothing that the others
+    serve: each package still comes verified by the signed index it is in."""
+    folder = os.path.join(CACHE, "kernels", flavour)
+    shell = os.path.join(CACHE, "busybox", f"{suite}-{arch}")
+    with locked(f"{suite}-{arch}"):
+        # What a fetch that was killed left: never taken for a whole package.
+        for stale in glob.glob(os.path.join(CACHE, f"fetch-{suite}-{arch}-*")) + glob.glob(folder + ".new"):
+            shutil.rmtree(stale)
+        for attempt in (1, 2):
+            wanted = [(package, pattern, into) for package, pattern, into in (
+                ("busybox-static", "*/bin/busybox", shell), (f"linux-image-{flavour}", files, folder))
+                if not os.path.isdir(into)]
+            if not wanted:
+                return folder, shell
+            try:
+                try:  # the lists that came are used, whatever did not
+                    updated = apt(suite, arch, "apt-get", "-q", "update", complaints=True).strip()
+                except Unavailable as failed:
+                    updated = str(failed)
+                updated = updated and f" (after apt-get update: {updated[-400:]})"
+                for package, pattern, into in wanted:
+                    try:
+                        download(suite, arch, package, pattern, into)
+                    except Unavailable as failed:
+                        raise Unavailable(f"{failed}{updated}") from None
+            except Unavailable as failed:
+                if attempt == 2:
+                    raise Unavailable(f"cannot fetch from Debian's archive ({suite}, {arch}), "
+                                      f"tried twice {PAUSE:.0f} s apart: {failed}") from None
+                print(f"fetching {flavour} failed; again in {PAUSE:.0f} s: {failed}", flush=True)
+                time.sleep(PAUSE)
+    return folder, shell
+
+
+if __name__ == "__main__":
+    # The machine's own Debian mirror, for debootstrap: its main archive.
+    if sys.argv[1:] != ["mirror"]:
+        sys.exit(f"usage: {sys.argv[0]} mirror")
+    print(next((uri for uri, suffix in mirrors(machine_sources()) if not suffix), ""))
