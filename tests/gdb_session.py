@@ -1,5 +1,5 @@
-"""One debugging session of exprcalc, run inside gdb by run_test.py's debug
-group (gdb -x gdb_session.py PROGRAM): what a reader stepping through the
+"""One debugging session of exprcalc, run inside gdb by debug_test.py
+(gdb -x gdb_session.py PROGRAM): what a reader stepping through the
 program would look at, written as JSON events, one a line, to the file that
 EXPRCALC_EVENTS names. The program must be at its start: loaded by gdb, or
 stopped in an emulator's gdb stub that EXPRCALC_REMOTE names (host:port).
@@ -11,8 +11,9 @@ Events, in the order they happen:
   finish  a routine returned: its name and the value gdb says it returned;
           from sread also the buffer x as it now is
   trap    at the write of the first newline, stepped to by instruction: the
-          trap instruction, the values of the registers that EXPRCALC_TRAPS
-          names for this processor, and the kernel-call function's arguments
+          trap instruction (EXPRCALC_TRAP, a pattern), the values of the
+          registers that EXPRCALC_REGISTERS names, and the kernel-call
+          function's arguments
   exited  the program ended, with its exit status
 """
 import json
@@ -119,7 +120,6 @@ def main():
         go = "continue"
     else:
         go = f"run <{os.environ['EXPRCALC_STDIN']} >{os.environ['EXPRCALC_STDOUT']}"
-    architecture = gdb.selected_inferior().architecture().name() if remote else None
     newlines = 0
     while True:
         gdb.execute(go, to_string=True)
@@ -127,7 +127,6 @@ def main():
         if not gdb.selected_inferior().pid:
             break
         frame = gdb.selected_frame()
-        architecture = frame.architecture().name()
         name = routine(frame)
         if name not in ROUTINES:
             say(stop=frame.name(), why="stopped outside the routines", pc=frame.pc())
@@ -141,13 +140,10 @@ def main():
         if name == "sprint" and event["args"].endswith('"\\n"'):
             newlines += 1
             if newlines == 1:  # the banner's line end: no finish pending to be confused by the steps
-                for pattern, trap, registers in json.loads(os.environ["EXPRCALC_TRAPS"]):
-                    if re.fullmatch(pattern, architecture):
-                        step_to_trap(trap, registers.split())
-                        break
+                if os.environ["EXPRCALC_TRAP"]:
+                    step_to_trap(os.environ["EXPRCALC_TRAP"], os.environ["EXPRCALC_REGISTERS"].split())
                 else:
-                    say(trap=None, why=f"no row for {architecture}")
-    say(architecture=architecture)
+                    say(trap=None, why="no trap known for this processor")
 
 
 try:

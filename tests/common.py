@@ -1,0 +1,138 @@
+"""What every test runner here shares: the skip and strict mode
+(docs/testing.md), running a group of cases, and the records that one run
+for many builds keeps. `common.py expected PRESET TEST` answers for
+scripts/test-all.sh whether a skip is expected (status 0).
+"""
+import concurrent.futures
+import errno
+import fnmatch
+import hashlib
+import json
+import os
+import re
+import subprocess
+import sys
+import unittest
+
+SKIP = 77  # CTest's SKIP_RETURN_CODE for every test here
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+EXPECTED = os.path.join(ROOT, "tests", "expected-skips")
+
+
+def debian_release():
+    """The machine's Debian release by major version; testing and unstable
+    ("forky/sid") count as the newest."""
+    try:
+        with open("/etc/debian_version") as file:
+            return re.match(r"\d*", file.read())[0] or "99"
+    except OSError:
+        return "99"
+
+
+def expected(preset, test, release=None):
+    """Why tests/expected-skips expects the test to skip on this preset, or
+    None where it does not."""
+    release = release or debian_release()
+    with open(EXPECTED, encoding="utf-8") as table:
+        for line in table:
+            if line.strip() and not line.startswith("#"):
+                releases, presets, tests, why = line.split(None, 3)
+                if (releases in ("*", release) and any(fnmatch.fnmatchcase(preset, p) for p in presets.split(","))
+                        and any(fnmatch.fnmatchcase(test, t) for t in tests.split(","))):
+                    return why.strip()
+    return None
+
+
+def unexpected(test, build, reason):
+    """Strict mode's complaint of a skip, or None where the test may skip."""
+    preset = os.path.basename(os.path.abspath(build))
+    if os.environ.get("EXPRCALC_STRICT") != "1" or expected(preset, test):
+        return None
+    return (f"FAILED: {test} could not run on {preset}: {reason}\n(strict mode: this skip is not in "
+            f"tests/expected-skips for Debian {debian_release()})")
+
+
+def main(test, build, cases, why_not=None):
+    """Runs a group of cases and ends with its result; or, where there is a
+    reason why it cannot run, skips, or fails in strict mode. A case that
+    skips itself is held to strict mode alike."""
+    if why_not:
+        print(unexpected(test, build, why_not) or f"skipped: {why_not}")
+        sys.exit(1 if unexpected(test, build, why_not) else SKIP)
+    result = unittest.TextTestRunner(verbosity=2).run(unittest.TestLoader().loadTestsFromTestCase(cases))
+    complaints = [complaint for _, reason in result.skipped if (complaint := unexpected(test, build, reason))]
+    print(*complaints, sep="\n")
+    sys.exit(not result.wasSuccessful() or bool(complaints))
+
+
+def execute(command, **options):
+    """subprocess.run, but a run that loops (a failure taken for a success,
+    say) is stopped before its output fills the memory: a run takes
+    milliseconds."""
+    return subprocess.run(command, timeout=10, **options)
+
+
+def unrunnable(program, emulator):
+    """Why this machine cannot run the program at all, if it cannot: an x32
+    program needs a kernel that has x32 on, and qemu-user has no x32."""
+    try:
+        execute([*emulator, program], input=b"", capture_output=True)
+    except OSError as error:
+        if error.errno != errno.ENOEXEC:
+            raise
+        return f"this machine's kernel cannot run {program} ({error.strerror}), and no emulator is named"
+    return None
+
+
+# Records: what one run for many builds found, kept by the SHA-256 of the
+# file it was about, so that a record never stands for a file built since.
+
+def digest(path):
+    with open(path, "rb") as file:
+        return hashlib.sha256(file.read()).hexdigest()
+
+
+def record_path(records, about, *within):
+    return os.path.join(records, *within, digest(about) + ".json")
+
+
+def write_record(path, value):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path + ".new", "w") as file:
+        json.dump(value, file)
+    os.replace(path + ".new", path)
+
+
+def read_record(variable, about, *within):
+    """The record of a file in the folder that the environment variable
+    names, or None where there is none."""
+    if records := os.environ.get(variable):
+        try:
+            with open(record_path(records, about, *within)) as file:
+                return json.load(file)
+        except FileNotFoundError:
+            pass
+    return None
+
+
+def two_at_a_time(work, items):
+    """Does the work for each item, two at a time (the machine's two cores),
+    and prints what each gives as it ends. An item whose work raised fails
+    the whole round, after the others have ended."""
+    failed = []
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        for item, future in [(item, pool.submit(work, item)) for item in items]:
+            try:
+                print(future.result(), flush=True)
+            except Exception as error:  # noqa: BLE001 -- named, then the round fails
+                print(f"FAILED {item}: {type(error).__name__}: {error}", flush=True)
+                failed.append(item)
+    return not failed
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 4 and sys.argv[1] == "expected":
+        why = expected(sys.argv[2], sys.argv[3])
+        print(why or "")
+        sys.exit(0 if why else 1)
+    sys.exit(f"usage: {sys.argv[0]} expected PRESET TEST")
