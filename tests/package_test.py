@@ -1,22 +1,12 @@
 #!/usr/bin/env python3
 """The Debian package: package_test.py BUILD_DIR TRIPLE [EMULATOR ARGS...]
 
-Packs the build in BUILD_DIR with cpack, checks what Debian's tools say of
-the package, installs it into a scratch root and runs it there, and builds
-and packs the same source again elsewhere to compare the bytes. TRIPLE is
-the target's GNU triple, or empty for the machine's own.
-
-lintian takes seconds to start and little more for each package it is given,
-so a whole matrix of builds asks it once for many packages:
-    package_test.py --lint-once RECORDS BUILD_DIR...
-packs each build and keeps what lintian says of each package in RECORDS;
-the tests, run later with EXPRCALC_LINTED=RECORDS, take the record of the
-package they pack, where there is one (the bytes are the same), and ask
-lintian themselves where not.
+Packs the build, checks what Debian's tools say of the package, installs it
+into a scratch root and runs it there, and builds and packs the same source
+again elsewhere to compare the bytes. `--lint-once RECORDS BUILD_DIR...`
+asks lintian of many builds' packages in few runs and records what it says
+of each, for their tests to take (EXPRCALC_LINTED=RECORDS).
 """
-import concurrent.futures
-import hashlib
-import json
 import os
 import re
 import subprocess
@@ -25,7 +15,10 @@ import tempfile
 import time
 import unittest
 
-BUILD, TRIPLE, EMULATOR = sys.argv[1], (sys.argv[2:3] or [""])[0], sys.argv[3:]
+import common
+from rows import out
+
+BUILD, TRIPLE, EMULATOR = (sys.argv[1:2] or [""])[0], (sys.argv[2:3] or [""])[0], sys.argv[3:]
 # What the package holds: path, mode and owner.
 CONTENTS = {
     "./usr/bin/exprcalc": "-rwxr-xr-x",
@@ -42,20 +35,11 @@ def output(*command, umask=0o022, **options):
                           preexec_fn=lambda: os.umask(umask), **options).stdout
 
 
-def digest(path):
-    with open(path, "rb") as file:
-        return hashlib.sha256(file.read()).hexdigest()
-
-
-def pack(build, umask=0o022):
+def pack(build, umask=0o022, into="package"):
     """Packs a build; gives the package's path and the time it was made."""
-    folder = os.path.join(os.path.abspath(build), "package")
+    folder = os.path.join(os.path.abspath(build), into)
     output("cpack", "-B", folder, cwd=build, umask=umask)
     return next(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith(".deb")), time.time()
-
-
-def architecture(deb):
-    return output("dpkg-deb", "-f", deb, "Architecture").strip()
 
 
 def known_to_lintian(arch):
@@ -65,33 +49,47 @@ def known_to_lintian(arch):
         return re.search(rf"^{re.escape(arch)}\s", table.read(), re.M) is not None
 
 
+class LintianFailed(Exception):
+    """lintian did not check what it was given."""
+
+
+def identity(deb):
+    """A package's name, version and architecture; None for what is not one."""
+    done = subprocess.run(["dpkg-deb", "-f", deb, "Package", "Version", "Architecture"],
+                          capture_output=True, text=True)
+    return tuple(re.findall(r"^\w+: (\S+)$", done.stdout, re.M)) if done.returncode == 0 else None
+
+
 def lintian(*debs):
-    """lintian's errors and warnings. It checks one package of a name,
-    version and architecture, however many it is given."""
-    done = subprocess.run(["lintian", *debs], capture_output=True, text=True)
-    if done.returncode == 1:  # lintian could not check them (2: it found errors)
-        raise RuntimeError(f"lintian {' '.join(debs)}: {done.stderr.strip()}")
+    """lintian's errors and warnings for the packages, judged strictly:
+    status 0 is clean, 2 counts only with the errors it printed, anything
+    else is a failure, and so is a package that its log does not show it
+    checked (it checks one package of a name, version and architecture,
+    however many it is given)."""
+    done = subprocess.run(["lintian", "--debug", *debs], capture_output=True, text=True)
     found = [line for line in done.stdout.splitlines() if line[:2] in ("E:", "W:")]
-    if len(debs) == 1 and not known_to_lintian(architecture(debs[0])):
+    checked = re.findall(r"^Base directory for processable: \S*/(\S+?)_(\S+)_(\S+)_binary$", done.stderr, re.M)
+    said = f"lintian {' '.join(debs)} ended with status {done.returncode}"
+    if done.returncode not in (0, 2) or (done.returncode == 2) != any(line[:2] == "E:" for line in found):
+        errors = [line for line in done.stderr.splitlines() if not re.match(r"(Running check|Check |Base) ", line)]
+        raise LintianFailed(f"{said}: " + "\n".join(errors[-10:]))
+    if unchecked := [deb for deb in debs if identity(deb) not in checked]:
+        raise LintianFailed(f"{said}, and did not check {' '.join(unchecked)}")
+    if len(debs) == 1 and not known_to_lintian(identity(debs[0])[2]):
         found = [line for line in found if "binary-from-other-architecture" not in line]
     return found
-
-
-def record_path(records, deb):
-    return os.path.join(records, digest(deb) + ".json")
 
 
 def linted(deb):
     """What lintian says of a package: from the matrix's record of it, or
     asked now."""
-    if records := os.environ.get("EXPRCALC_LINTED"):
-        try:
-            with open(record_path(records, deb)) as file:
-                print("lintian asked once with the matrix's other packages")
-                return json.load(file)
-        except FileNotFoundError:
-            pass
-    return lintian(deb)
+    record = common.read_record("EXPRCALC_LINTED", deb)
+    if record is None:
+        return lintian(deb)
+    print("lintian asked once with the matrix's other packages")
+    if isinstance(record, dict):
+        raise LintianFailed(record["failed"])
+    return record
 
 
 def lint_once(records, builds):
@@ -99,12 +97,11 @@ def lint_once(records, builds):
     it can: one architecture each, those lintian knows. A run that finds
     nothing clears all it was given; one that finds something is asked
     again one package at a time, to tell whose it is."""
-    os.makedirs(records, exist_ok=True)
     runs, alone = [], []
     for build in builds:
         if os.path.exists(os.path.join(build, "CPackConfig.cmake")):
             deb, _ = pack(build)
-            arch = architecture(deb)
+            arch = identity(deb)[2]
             if not known_to_lintian(arch):
                 alone.append({arch: deb})
             elif run := next((run for run in runs if arch not in run), None):
@@ -112,17 +109,23 @@ def lint_once(records, builds):
             else:
                 runs.append({arch: deb})
 
+    def asked_alone(deb):
+        try:
+            return lintian(deb)
+        except LintianFailed as failed:
+            return {"failed": str(failed)}
+
     def one(run):
         debs = list(run.values())
-        clean = len(debs) > 1 and not lintian(*debs)
+        try:
+            clean = len(debs) > 1 and not lintian(*debs)
+        except LintianFailed:
+            clean = False
         for deb in debs:
-            with open(record_path(records, deb), "w") as file:
-                json.dump([] if clean else lintian(deb), file)
+            common.write_record(common.record_path(records, deb), [] if clean else asked_alone(deb))
         return f"lintian: {', '.join(run)}" + ("" if clean or len(debs) == 1 else " (asked again one by one)")
 
-    with concurrent.futures.ThreadPoolExecutor(2) as pool:
-        for done in pool.map(one, runs + alone):
-            print(done, flush=True)
+    return common.two_at_a_time(one, runs + alone)
 
 
 class Package(unittest.TestCase):
@@ -133,7 +136,7 @@ class Package(unittest.TestCase):
     def test_architecture_and_contents(self):
         arch = (output("dpkg-architecture", f"-t{TRIPLE}", "-qDEB_HOST_ARCH") if TRIPLE
                 else output("dpkg", "--print-architecture")).strip()
-        self.assertEqual(architecture(self.deb), arch)
+        self.assertEqual(identity(self.deb)[2], arch)
         listing = [line.split() for line in output("dpkg-deb", "-c", self.deb).splitlines()]
         self.assertEqual({entry[1] for entry in listing}, {"root/root"})
         self.assertEqual({entry[0] for entry in listing if entry[0].startswith("d")}, {"drwxr-xr-x"})
@@ -151,11 +154,10 @@ class Package(unittest.TestCase):
             # has padded the file before now.
             self.assertLessEqual(os.path.getsize(program), os.path.getsize(os.path.join(BUILD, "exprcalc")))
             try:
-                done = subprocess.run([*EMULATOR, program], input="3\n".encode(), capture_output=True, timeout=10)
+                done = subprocess.run([*EMULATOR, program], input=b"3\n", capture_output=True, timeout=10)
             except OSError as error:  # an x32 program, say, on a kernel without x32
                 self.skipTest(f"this machine cannot run it: {error.strerror}")
-        self.assertEqual((done.stdout.decode(), done.returncode),
-                         ("Вычисление выражения: y = (10x - 5)^2\nВведите значение x: Результат: 625\n", 0))
+        self.assertEqual((done.stdout, done.returncode), (out(625), 0))
 
     def test_built_again_elsewhere_later_under_another_umask_the_same_bytes(self):
         time.sleep(max(0.0, self.made + 1.1 - time.time()))  # at least a second apart
@@ -174,15 +176,11 @@ class Package(unittest.TestCase):
             deb, _ = pack(again, umask=private)
             for first, second in ((self.deb, deb), *((os.path.join(BUILD, f), os.path.join(again, f))
                                                      for f in ("exprcalc", "exprcalc.1.gz", "changelog.gz"))):
-                self.assertEqual(digest(first), digest(second), os.path.basename(first))
+                self.assertEqual(common.digest(first), common.digest(second), os.path.basename(first))
 
 
 if __name__ == "__main__":
     if BUILD == "--lint-once":
-        lint_once(sys.argv[2], sys.argv[3:])
-        sys.exit(0)
-    if not os.path.exists(os.path.join(BUILD, "CPackConfig.cmake")):
-        print(f"skipped: Debian has no architecture for {TRIPLE}, so there is no package")
-        sys.exit(77)
-    suite = unittest.TestLoader().loadTestsFromTestCase(Package)
-    sys.exit(not unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful())
+        sys.exit(not lint_once(sys.argv[2], sys.argv[3:]))
+    common.main("package", BUILD, Package, not os.path.exists(os.path.join(BUILD, "CPackConfig.cmake")) and
+                f"Debian has no architecture for {TRIPLE}, so there is no package")
