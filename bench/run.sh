@@ -12,11 +12,6 @@ mkdir -p "$out"
 for toolchain in cmake/toolchains/*.cmake; do
     target=$(basename "$toolchain" .cmake)
     case $target in linux | host) continue ;; esac  # shared settings; the machine's own, again
-    # Each binary stripped by its target's GNU strip, whichever compiler built
-    # it (or by the strip its toolchain file names, where there is no GNU one).
-    strip_tool=$(sed -n 's/^set(strip \([^)]*\)).*/\1/p' "$toolchain")
-    [ -n "$strip_tool" ] || strip_tool=$(sed -n 's/^set(tools_triple \([^)]*\)).*/\1-strip/p' "$toolchain")
-    [ -n "$strip_tool" ] || strip_tool=$(sed -n 's/^set(target_triple \([^)]*\)).*/\1-strip/p' "$toolchain")
     for preset in "$target" "$target-clang"; do
         build="$out/build-$preset"  # its own tree, so the test builds stay as they were
         if ! { cmake --preset "$preset" -B "$build" -DBUILD_TESTING=OFF --fresh &&
@@ -24,7 +19,10 @@ for toolchain in cmake/toolchains/*.cmake; do
             echo "skipping $preset: it does not build here (is its compiler installed?)" >&2
             continue
         fi
-        "$strip_tool" -o "$out/exprcalc-$preset" "$build/exprcalc"
+        # Installed stripped, as the package strips it: by the strip the
+        # build names (the target's GNU strip, whichever compiler built it).
+        cmake --install "$build" --prefix "$build/installed" --strip >/dev/null
+        cp "$build/installed/bin/exprcalc" "$out/exprcalc-$preset"
     done
 done
 

@@ -1,5 +1,6 @@
 # What every toolchain file shares. Each names its target before including
-# this:
+# this (and the tests know the processor by the toolchain file's name,
+# `processor` here):
 #   target_triple    the GNU triple: Debian's cross compiler is <triple>-g++,
 #                    and Clang takes it as --target
 #   tools_triple     the triple of Debian's cross tools, where they differ
@@ -28,17 +29,39 @@
 #
 # The compiler is GCC, or Clang where the configure step sets
 # EXPRCALC_COMPILER=clang (the *-clang presets do).
+#
+# A preset that cannot be built here stops its configure step with one line,
+# "exprcalc cannot be built here: REASON", which scripts/test-all.sh reports.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER)
+get_filename_component(processor ${CMAKE_PARENT_LIST_FILE} NAME_WE)
 if(NOT DEFINED tools_triple)
     set(tools_triple ${target_triple})
 endif()
+function(cannot_build reason)
+    message(NOTICE "exprcalc cannot be built here: ${reason}")
+    message(FATAL_ERROR "${reason}")
+endfunction()
+# What is missing of the tools a build needs: the compiler, the linker where
+# the compiler has it apart, and the emulator.
+function(check_installed)
+    set(missing "")
+    foreach(tool IN LISTS ARGN)
+        find_program(found_${tool} ${tool} NO_CACHE)
+        if(NOT found_${tool})
+            string(APPEND missing " ${tool}")
+        endif()
+    endforeach()
+    if(missing)
+        cannot_build("not installed:${missing}")
+    endif()
+endfunction()
 
 if(EXPRCALC_COMPILER STREQUAL "clang")
     execute_process(COMMAND clang++ -dumpversion OUTPUT_VARIABLE clang_version)
     string(REGEX MATCH "^[0-9]*" clang_version "${clang_version}")
     if(DEFINED clang_unsupported AND (NOT DEFINED clang_since OR clang_version LESS clang_since))
         string(REPLACE "@clang@" "Clang ${clang_version}" clang_unsupported ${clang_unsupported})
-        message(FATAL_ERROR ${clang_unsupported})
+        cannot_build(${clang_unsupported})
     endif()
     set(CMAKE_CXX_COMPILER clang++)
     set(CMAKE_CXX_COMPILER_TARGET ${target_triple})
@@ -48,8 +71,10 @@ if(EXPRCALC_COMPILER STREQUAL "clang")
     endif()
     if(clang_linker STREQUAL "bfd")  # GNU ld, from Debian's cross binutils
         set(CMAKE_EXE_LINKER_FLAGS_INIT --ld-path=${tools_triple}-ld.bfd)
+        check_installed(clang++ ${tools_triple}-ld.bfd ${emulator})
     else()
         set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=${clang_linker})
+        check_installed(clang++ ld.${clang_linker} ${emulator})
     endif()
     list(APPEND program_options ${clang_options})
 else()
@@ -63,8 +88,9 @@ else()
     endif()
     if(DEFINED gcc_unsupported AND (NOT DEFINED gcc_since OR debian_version LESS gcc_since))
         string(REPLACE "@debian@" "Debian ${debian_version}" gcc_unsupported ${gcc_unsupported})
-        message(FATAL_ERROR ${gcc_unsupported})
+        cannot_build(${gcc_unsupported})
     endif()
+    check_installed(${tools_triple}-g++ ${emulator})
     set(CMAKE_CXX_COMPILER ${tools_triple}-g++)
     list(APPEND program_options ${gcc_options})
 endif()
