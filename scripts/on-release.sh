@@ -3,59 +3,122 @@
 # this checkout (its files as they are now, without build/), as root there:
 #   bash scripts/on-release.sh trixie                 README's test command
 #   bash scripts/on-release.sh bookworm bash -l       a shell, say
+#   bash scripts/on-release.sh --remove trixie        the root's space back
 # The root is made once with debootstrap (the variant minbase, as a fresh
 # minimal machine has) and kept in ~/.cache/exprcalc/roots/RELEASE, outside
 # the checkout; each run refreshes its package lists, so what it installed
-# stays and a second run downloads little. Needs root, or sudo.
+# stays and a second run downloads little.
+#
+# Everything a run mounts and starts lives in private mount and PID
+# namespaces: the machine sees none of its mounts, and whatever it started
+# ends with it, however it ends (kill -9 included). Its /dev is its own, with
+# only what the tests need. One run at a time per root. Needs root, or sudo
+# (asked once).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+script=$(realpath "$0")
+cd "$(dirname "$script")/.."
 
-release=${1:?usage: $0 RELEASE [COMMAND...]}
+releases="bookworm trixie forky sid"
+
+# Inside the namespaces, as root: see the end of this file for how it starts.
+inside() {
+    local roots=$1 release=$2 remove=$3 mirror=$4 root=$1/$2 keep=() fs
+    shift 4
+    while [ "$1" != -- ]; do keep+=("$1"); shift; done
+    shift
+
+    exec 9>"$root.lock"
+    flock -n 9 || { echo "waiting for the other run in $root to end"; flock 9; }
+
+    if [ -n "$remove" ] || [ ! -e "$root/.made" ]; then
+        # Nothing is deleted while anything is mounted below it, and the
+        # delete stays on the root's own file system.
+        mounted=$(findmnt -rn -o TARGET | awk -v root="$root" 'index($0, root "/") == 1 || $0 == root')
+        if [ -n "$mounted" ]; then
+            echo "$root has file systems mounted in it; unmount them first (umount -R -l each):" >&2
+            echo "$mounted" >&2
+            exit 1
+        fi
+        if [ -e "$root" ]; then echo "removing $root ($(du -sh --one-file-system "$root" | cut -f1))"; fi
+        rm -rf --one-file-system "$root"
+        if [ -n "$remove" ]; then rm -f "$root.lock"; exit 0; fi
+        mkdir -p "$root"
+        debootstrap --variant=minbase "$release" "$root" ${mirror:+"$mirror"}
+        touch "$root/.made"
+    fi
+    if [ -L "$root/etc" ] || [ -L "$root/src" ]; then echo "$root/etc or $root/src is a symbolic link" >&2; exit 1; fi
+
+    # The kernel's file systems, a /dev of the root's own, and the machine's
+    # name server, none of them seen outside.
+    mount -t proc proc "$root/proc"
+    mount -t sysfs -o ro sysfs "$root/sys"
+    mount -t tmpfs -o mode=755,size=1m tmpfs "$root/dev"
+    for fs in null:1:3 zero:1:5 full:1:7 random:1:8 urandom:1:9 tty:5:0; do
+        IFS=: read -r name major minor <<<"$fs"
+        mknod -m 666 "$root/dev/$name" c "$major" "$minor"
+    done
+    mkdir "$root/dev/pts" "$root/dev/shm"
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$root/dev/pts"
+    mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+    ln -s pts/ptmx "$root/dev/ptmx"
+    ln -s /proc/self/fd "$root/dev/fd"
+    for fs in stdin:0 stdout:1 stderr:2; do ln -s "/proc/self/fd/${fs#*:}" "$root/dev/${fs%:*}"; done
+    rm -f "$root/etc/resolv.conf"  # never written through a link the root holds
+    (set -C && cat /etc/resolv.conf >"$root/etc/resolv.conf")
+
+    rm -rf --one-file-system "$root/src/exprcalc"
+    mkdir -p "$root/src/exprcalc"
+    tar -c --exclude=./build . | tar -x -C "$root/src/exprcalc"
+
+    # A run that was killed while dpkg worked leaves it to be finished.
+    chroot "$root" dpkg --configure -a
+    chroot "$root" apt-get update -q
+    local status=0
+    chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "${keep[@]}" \
+        sh -c 'cd /src/exprcalc && exec "$@"' sh "$@" || status=$?
+    chroot "$root" apt-get clean  # the packages it downloaded, installed now
+    exit "$status"
+}
+
+if [ "${1:-}" = --inside ]; then
+    shift
+    inside "$@"
+fi
+
+remove=""
+if [ "${1:-}" = --remove ]; then remove=1; shift; fi
+release=${1:-}
+if [ -z "$release" ] || [[ " $releases " != *" $release "* ]]; then
+    echo "usage: $0 [--remove] RELEASE [COMMAND...], where RELEASE is one of: $releases" >&2
+    exit 2
+fi
 shift
 [ $# -gt 0 ] || set -- bash -c 'bash scripts/install-packages.sh test && bash scripts/test-all.sh'
 
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-root=${XDG_CACHE_HOME:-$HOME/.cache}/exprcalc/roots/$release
-
-if [ ! -e "$root/.made" ]; then
-    if ! command -v debootstrap >/dev/null; then
-        "${as_root[@]}" apt-get update -q
-        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap
-    fi
-    # The machine's own Debian mirror, as apt names it.
-    # (A machine has some of these files, not all: sed's complaint about the
-    # others is no failure.)
-    mirror=$(sed -n 's/^URIs: *\(.*\/debian\)\/\{0,1\}$/\1/p; s/^deb \[\{0,1\}[^]]*\]\{0,1\} *\(\S*\/debian\)\/\{0,1\} .*/\1/p' \
-                 /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1) || true
-    "${as_root[@]}" rm -rf "$root"
-    "${as_root[@]}" mkdir -p "$root"
-    "${as_root[@]}" debootstrap --variant=minbase "$release" "$root" ${mirror:+"$mirror"}
-    "${as_root[@]}" touch "$root/.made"
-fi
-
-# The kernel's file systems while the command runs, and the machine's name
-# server; a fresh copy of the checkout.
-mounts=()
-cleanup() {
-    local m p
-    # What still runs in the root (the command was stopped, say) ends too.
-    for p in /proc/[0-9]*; do
-        [ "$("${as_root[@]}" readlink "$p/root" 2>/dev/null)" != "$root" ] || "${as_root[@]}" kill -9 "${p#/proc/}" 2>/dev/null || true
-    done
-    for ((m = ${#mounts[@]} - 1; m >= 0; m--)); do "${as_root[@]}" umount -l "${mounts[m]}" || true; done
-}
-trap cleanup EXIT
-for fs in proc sys dev dev/pts; do
-    "${as_root[@]}" mkdir -p "$root/$fs"
-    "${as_root[@]}" mount --bind "/$fs" "$root/$fs"
-    mounts+=("$root/$fs")
+missing=""
+for tool in debootstrap:debootstrap python3:python3; do
+    command -v "${tool%:*}" >/dev/null || missing+=" ${tool#*:}"
 done
-"${as_root[@]}" cp -L /etc/resolv.conf "$root/etc/resolv.conf"
-"${as_root[@]}" rm -rf "$root/src/exprcalc"
-"${as_root[@]}" mkdir -p "$root/src/exprcalc"
-tar -c --exclude=./build . | "${as_root[@]}" tar -x -C "$root/src/exprcalc"
-
-"${as_root[@]}" chroot "$root" apt-get update -q
-"${as_root[@]}" chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 ${CI:+CI=$CI} \
-    sh -c 'cd /src/exprcalc && exec "$@"' sh "$@"
+if [ -n "$missing" ]; then
+    "${as_root[@]}" apt-get update -q
+    # shellcheck disable=SC2086  # one word per package
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install --no-remove -y -q $missing
+fi
+# The machine's own Debian mirror, as its apt sources name it.
+mirror=$(python3 tests/archive.py mirror)
+roots=${XDG_CACHE_HOME:-$HOME/.cache}/exprcalc/roots
+mkdir -p "$roots"
+# What the command is given of this environment.
+keep=()
+for name in CI EXPRCALC_STRICT; do
+    if [ -n "${!name+set}" ]; then keep+=("$name=${!name}"); fi
+done
+# The run becomes this process: setpriv ends the namespaces' first process
+# if its parent (sudo, or whatever started this script) dies, and unshare
+# ends its child, the namespaces' init, when it dies itself; when init ends,
+# the kernel ends every process in its PID namespace and drops its mounts.
+exec "${as_root[@]}" setpriv --pdeathsig KILL -- \
+    unshare --mount --pid --fork --kill-child --propagation private -- \
+    bash "$script" --inside "$(realpath "$roots")" "$release" "$remove" "$mirror" "${keep[@]}" -- "$@"
