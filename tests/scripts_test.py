@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""What runs around the program, where it could pass for green without
+having checked anything: scripts_test.py BUILD_DIR (a native build)."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import archive
+import common
+import package_test
+
+BUILD = sys.argv[1]
+
+# Real source lines, as Debian's installer, cloud images and other vendors
+# write them, and the archives taken from them (suite suffix after the URI).
+MIRRORS = [
+    ("sources.list", "deb http://deb.debian.org/debian/ bookworm main\n", [("http://deb.debian.org/debian", "")]),
+    ("sources.list", "deb http://ftp.de.debian.org/debian bookworm main non-free-firmware\n"
+                     "deb-src http://ftp.de.debian.org/debian bookworm main non-free-firmware\n"
+                     "deb http://security.debian.org/debian-security bookworm-security main\n"
+                     "# deb cdrom:[Debian GNU/Linux 12.0.0 _Bookworm_ - Official amd64 DVD Binary-1]/ bookworm main\n",
+     [("http://ftp.de.debian.org/debian", ""), ("http://security.debian.org/debian-security", "-security")]),
+    ("cdrom.list", "deb cdrom:[Debian GNU/Linux 12.0.0 _Bookworm_ - Official amd64 DVD Binary-1]/ bookworm main\n", []),
+    ("docker.list", "deb [arch=amd64 signed-by=/etc/apt/keyrings/docker.gpg] "
+                    "https://download.docker.com/linux/debian bookworm stable\n", []),
+    ("google-cloud-sdk.list", "deb https://packages.cloud.google.com/apt cloud-sdk-bookworm main\n", []),
+    ("mirror.list", "deb [arch=amd64,arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] "
+                    "https://mirror.example.org/debian/ trixie-updates main contrib\n",
+     [("https://mirror.example.org/debian", "-updates")]),
+    ("debian.sources", "Types: deb deb-src\nURIs: http://deb.debian.org/debian\nSuites: trixie trixie-updates\n"
+                       "Components: main non-free-firmware\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n"
+                       "\nTypes: deb\nURIs: http://deb.debian.org/debian-security\nSuites: trixie-security\n"
+                       "Components: main\nEnabled: no\n",
+     [("http://deb.debian.org/debian", ""), ("http://deb.debian.org/debian", "-updates")]),
+    ("nodesource.sources", "Types: deb\nURIs: https://deb.nodesource.com/node_20.x\nSuites: nodistro\n"
+                           "Components: main\n", []),
+]
+
+
+class Scripts(unittest.TestCase):
+    def test_mirrors_from_the_machines_sources(self):
+        for name, text, archives in MIRRORS:
+            with self.subTest(name=name, text=text):
+                self.assertEqual(archive.mirrors({f"/etc/apt/sources.list.d/{name}": text}), archives)
+
+    def test_lintian_clears_only_what_it_checked(self):
+        """One batch with a good package, one that cannot be read and one
+        with errors: the batch fails; alone, they are clean, a failure and
+        the errors."""
+        good, _ = package_test.pack(BUILD, into="scripts-package")
+        with tempfile.TemporaryDirectory() as scratch:
+            broken = os.path.join(scratch, "broken")
+            os.makedirs(os.path.join(broken, "DEBIAN"))
+            with open(os.path.join(broken, "DEBIAN", "control"), "w") as control:
+                control.write("Package: broken\nVersion: 1\nArchitecture: all\nMaintainer: x <x@example.org>\n"
+                              "Description: broken\n a package with no copyright file\n")
+            subprocess.run(["dpkg-deb", "-b", broken, broken + ".deb"], check=True, capture_output=True)
+            unreadable = os.path.join(scratch, "unreadable.deb")
+            with self.assertRaises(package_test.LintianFailed):
+                package_test.lintian(good, unreadable, broken + ".deb")
+            self.assertEqual(package_test.lintian(good), [])
+            with self.assertRaises(package_test.LintianFailed):
+                package_test.lintian(unreadable)
+            self.assertIn("E: broken: no-copyright-file", package_test.lintian(broken + ".deb"))
+
+    def test_test_all_fails_on_a_broken_preset_file(self):
+        with tempfile.TemporaryDirectory() as clone:
+            files = subprocess.run(["git", "ls-files", "-z"], cwd=common.ROOT, capture_output=True, check=True).stdout
+            subprocess.run(["tar", "-c", "--null", "-T", "-"], cwd=common.ROOT, input=files, check=True,
+                           stdout=open(os.path.join(clone, "files.tar"), "wb"))
+            subprocess.run(["tar", "-x", "-f", "files.tar"], cwd=clone, check=True)
+            with open(os.path.join(clone, "CMakePresets.json"), "w") as presets:
+                presets.write("{")
+            done = subprocess.run(["bash", "scripts/test-all.sh"], cwd=clone, capture_output=True, text=True,
+                                  timeout=60)
+        self.assertNotEqual(done.returncode, 0, done.stdout)
+        self.assertIn("no presets", done.stdout + done.stderr)
+
+    def test_strict_mode_fails_a_kernel_test_that_cannot_fetch(self):
+        """The archive unreachable and the cache empty: the test fails, and
+        names why."""
+        with tempfile.TemporaryDirectory() as cache:
+            closed = "http://127.0.0.1:9"
+            done = subprocess.run([sys.executable, os.path.join(common.ROOT, "tests", "kernel_test.py"), "amd64",
+                                   "x86_64", os.path.join(BUILD, "exprcalc")], capture_output=True, text=True,
+                                  env=dict(os.environ, http_proxy=closed, https_proxy=closed, XDG_CACHE_HOME=cache,
+                                           EXPRCALC_FETCH_PAUSE="0", EXPRCALC_BOOTS="", EXPRCALC_STRICT="1"),
+                                  timeout=300)
+        self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+        self.assertIn("FAILED: kernel-amd64 could not run on", done.stdout)
+        self.assertIn("cannot fetch from Debian's archive", done.stdout)
+
+if __name__ == "__main__":
+    common.main("scripts", BUILD, Scripts)
