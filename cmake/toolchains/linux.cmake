@@ -22,7 +22,7 @@
 #   gcc_since        the first Debian release whose GCC can, if one can
 #   strip            the strip program, where GNU binutils have none
 #   kernels          Debian's kernel flavours that the kernel test boots to
-#                    run the program (tests/kernel_test.py has the list)
+#                    run the program (tests/guest.py has the list)
 #   largest_page     the largest page a Linux kernel that runs its programs
 #                    may use (its Kconfig), when larger than 4 KiB: segments
 #                    mapped with different rights never share such a page
