@@ -20,8 +20,9 @@ cd "$(dirname "$0")/.." || exit
 # one-line result in build/PRESET.result.
 build_preset() {
     local reason
+    rm -f "build/$1/cannot-build"
     if ! cmake --preset "$1" --fresh >"build/$1.log" 2>&1; then
-        reason=$(sed -n 's/^exprcalc cannot be built here: //p' "build/$1.log" | head -n 1)
+        reason=$(head -n 1 "build/$1/cannot-build" 2>/dev/null)
         if [ -z "$reason" ]; then
             echo "FAILED  $1" | tee "build/$1.result"
         elif [ "${EXPRCALC_STRICT:-}" = 1 ] && ! python3 tests/common.py expected "$1" preset >/dev/null; then

@@ -30,15 +30,15 @@
 # The compiler is GCC, or Clang where the configure step sets
 # EXPRCALC_COMPILER=clang (the *-clang presets do).
 #
-# A preset that cannot be built here stops its configure step with one line,
-# "exprcalc cannot be built here: REASON", which scripts/test-all.sh reports.
+# A preset that cannot be built here stops its configure step, and leaves
+# the reason in the build folder's file cannot-build for scripts/test-all.sh.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER)
 get_filename_component(processor ${CMAKE_PARENT_LIST_FILE} NAME_WE)
 if(NOT DEFINED tools_triple)
     set(tools_triple ${target_triple})
 endif()
 function(cannot_build reason)
-    message(NOTICE "exprcalc cannot be built here: ${reason}")
+    file(WRITE ${CMAKE_BINARY_DIR}/cannot-build "${reason}\n")
     message(FATAL_ERROR "${reason}")
 endfunction()
 # What is missing of the tools a build needs: the compiler, the linker where
