@@ -17,25 +17,25 @@ BUILD = sys.argv[1]
 # Real source lines, as Debian's installer, cloud images and other vendors
 # write them, and the archives taken from them (suite suffix after the URI).
 MIRRORS = [
-    ("sources.list", "deb http://deb.debian.org/debian/ bookworm main\n", [("http://deb.debian.org/debian", "")]),
-    ("sources.list", "deb http://ftp.de.debian.org/debian bookworm main non-free-firmware\n"
-                     "deb-src http://ftp.de.debian.org/debian bookworm main non-free-firmware\n"
-                     "deb http://security.debian.org/debian-security bookworm-security main\n"
+    ("sources.list", "deb http://mirror.example.org/debian/ bookworm main\n", [("http://mirror.example.org/debian", "")]),
+    ("sources.list", "deb http://ftp.example.net/debian bookworm main non-free-firmware\n"
+                     "deb-src http://ftp.example.net/debian bookworm main non-free-firmware\n"
+                     "deb http://security.example.net/debian-security bookworm-security main\n"
                      "# deb cdrom:[Debian GNU/Linux 12.0.0 _Bookworm_ - Official amd64 DVD Binary-1]/ bookworm main\n",
-     [("http://ftp.de.debian.org/debian", ""), ("http://security.debian.org/debian-security", "-security")]),
+     [("http://ftp.example.net/debian", ""), ("http://security.example.net/debian-security", "-security")]),
     ("cdrom.list", "deb cdrom:[Debian GNU/Linux 12.0.0 _Bookworm_ - Official amd64 DVD Binary-1]/ bookworm main\n", []),
     ("docker.list", "deb [arch=amd64 signed-by=/etc/apt/keyrings/docker.gpg] "
-                    "https://download.docker.com/linux/debian bookworm stable\n", []),
-    ("google-cloud-sdk.list", "deb https://packages.cloud.google.com/apt cloud-sdk-bookworm main\n", []),
+                    "https://vendor.example.com/linux/debian bookworm stable\n", []),
+    ("google-cloud-sdk.list", "deb https://cloud.example.com/apt cloud-sdk-bookworm main\n", []),
     ("mirror.list", "deb [arch=amd64,arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] "
                     "https://mirror.example.org/debian/ trixie-updates main contrib\n",
      [("https://mirror.example.org/debian", "-updates")]),
-    ("debian.sources", "Types: deb deb-src\nURIs: http://deb.debian.org/debian\nSuites: trixie trixie-updates\n"
+    ("debian.sources", "Types: deb deb-src\nURIs: http://mirror.example.org/debian\nSuites: trixie trixie-updates\n"
                        "Components: main non-free-firmware\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n"
-                       "\nTypes: deb\nURIs: http://deb.debian.org/debian-security\nSuites: trixie-security\n"
+                       "\nTypes: deb\nURIs: http://mirror.example.org/debian-security\nSuites: trixie-security\n"
                        "Components: main\nEnabled: no\n",
-     [("http://deb.debian.org/debian", ""), ("http://deb.debian.org/debian", "-updates")]),
-    ("nodesource.sources", "Types: deb\nURIs: https://deb.nodesource.com/node_20.x\nSuites: nodistro\n"
+     [("http://mirror.example.org/debian", ""), ("http://mirror.example.org/debian", "-updates")]),
+    ("nodesource.sources", "Types: deb\nURIs: https://node.example.com/node_20.x\nSuites: nodistro\n"
                            "Components: main\n", []),
 ]
 
