@@ -17,7 +17,8 @@ BUILD = sys.argv[1]
 # Real source lines, as Debian's installer, cloud images and other vendors
 # write them, and the archives taken from them (suite suffix after the URI).
 MIRRORS = [
-    ("sources.list", "deb http://mirror.example.org/debian/ bookworm main\n", [("http://mirror.example.org/debian", "")]),
+    ("sources.list", "deb http://mirror.example.org/debian/ bookworm main\n",
+     [("http://mirror.example.org/debian", "")]),
     ("sources.list", "deb http://ftp.example.net/debian bookworm main non-free-firmware\n"
                      "deb-src http://ftp.example.net/debian bookworm main non-free-firmware\n"
                      "deb http://security.example.net/debian-security bookworm-security main\n"
