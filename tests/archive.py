@@ -9,8 +9,8 @@ import os
 import re
 import shutil
 import subprocess
-import tempfile
 import sys
+import tempfile
 import time
 
 CACHE = os.path.join(os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "exprcalc")
@@ -158,22 +158,19 @@ def fetched(suite, arch, flavour, files):
                 if not os.path.isdir(into)]
             if not wanted:
                 return folder, shell
-            try:
-                try:  # the lists that came are used, whatever did not
-                    updated = apt(suite, arch, "apt-get", "-q", "update", complaints=True).strip()
-                except Unavailable as failed:
-                    updated = str(failed)
-                updated = updated and f" (after apt-get update: {updated[-400:]})"
-                for package, pattern, into in wanted:
-                    try:
-                        download(suite, arch, package, pattern, into)
-                    except Unavailable as failed:
-                        raise Unavailable(f"{failed}{updated}") from None
+            try:  # the lists that came are used, whatever did not
+                updated = apt(suite, arch, "apt-get", "-q", "update", complaints=True).strip()
             except Unavailable as failed:
+                updated = str(failed)
+            try:
+                for package, pattern, into in wanted:
+                    download(suite, arch, package, pattern, into)
+            except Unavailable as failed:
+                why = f"{failed}" + (updated and f" (after apt-get update: {updated[-400:]})")
                 if attempt == 2:
                     raise Unavailable(f"cannot fetch from Debian's archive ({suite}, {arch}), "
-                                      f"tried twice {PAUSE:.0f} s apart: {failed}") from None
-                print(f"fetching {flavour} failed; again in {PAUSE:.0f} s: {failed}", flush=True)
+                                      f"tried twice {PAUSE:.0f} s apart: {why}") from None
+                print(f"fetching {flavour} failed; again in {PAUSE:.0f} s: {why}", flush=True)
                 time.sleep(PAUSE)
     return folder, shell
 

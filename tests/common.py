@@ -57,11 +57,13 @@ def main(test, build, cases, why_not=None):
     reason why it cannot run, skips, or fails in strict mode. A case that
     skips itself is held to strict mode alike."""
     if why_not:
-        print(unexpected(test, build, why_not) or f"skipped: {why_not}")
-        sys.exit(1 if unexpected(test, build, why_not) else SKIP)
+        complaint = unexpected(test, build, why_not)
+        print(complaint or f"skipped: {why_not}")
+        sys.exit(1 if complaint else SKIP)
     result = unittest.TextTestRunner(verbosity=2).run(unittest.TestLoader().loadTestsFromTestCase(cases))
     complaints = [complaint for _, reason in result.skipped if (complaint := unexpected(test, build, reason))]
-    print(*complaints, sep="\n")
+    for complaint in complaints:
+        print(complaint)
     sys.exit(not result.wasSuccessful() or bool(complaints))
 
 
