@@ -2,7 +2,6 @@
 through apt with a configuration of our own that trusts Debian's archive
 keyring alone (docs/testing.md), and kept in ~/.cache/exprcalc.
 """
-import contextlib
 import fcntl
 import glob
 import os
@@ -12,6 +11,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from pathlib import Path
 
 CACHE = os.path.join(os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "exprcalc")
 KEYRING = "/usr/share/keyrings/debian-archive-keyring.gpg"
@@ -46,22 +46,15 @@ def mirrors(texts):
         else:
             found += [(uri, suite, components.split()) for uri, suite, components in
                       re.findall(r"^deb[ \t]+(?:\[[^]\n]*\][ \t]+)?(\S+)[ \t]+(\S+)[ \t]+(.*)$", text, re.M)]
-    archives = []
-    for uri, suite, components in found:
-        m = re.fullmatch(rf"(?:{release})(-updates|-security)?", suite)
-        archive = (uri.rstrip("/"), m and m[1] or "")
-        if m and "main" in components and re.match(r"(https?|ftp)://", uri) and archive not in archives:
-            archives.append(archive)
-    return archives
+    return list(dict.fromkeys((uri.rstrip("/"), m[1] or "") for uri, suite, components in found
+                              if (m := re.fullmatch(rf"(?:{release})(-updates|-security)?", suite))
+                              and "main" in components and re.match(r"(https?|ftp)://", uri)))
 
 
 def machine_sources():
-    texts = {}
-    for path in ["/etc/apt/sources.list", *glob.glob("/etc/apt/sources.list.d/*.list"),
-                 *glob.glob("/etc/apt/sources.list.d/*.sources")]:
-        with contextlib.suppress(OSError), open(path) as file:
-            texts[path] = file.read()
-    return texts
+    paths = ["/etc/apt/sources.list", *glob.glob("/etc/apt/sources.list.d/*.list"),
+             *glob.glob("/etc/apt/sources.list.d/*.sources")]
+    return {path: Path(path).read_text() for path in paths if os.access(path, os.R_OK)}
 
 
 def sources(suite):
@@ -76,28 +69,25 @@ def sources(suite):
 
 def apt(suite, arch, *command, cwd=None, complaints=False):
     """Runs apt-get or apt-cache for one suite and architecture, with sources,
-    state, cache and configuration of our own; gives what it printed (or
-    what it complained of), and raises Unavailable, with what it said, where
-    it failed."""
+    state, cache and configuration of our own; gives what it printed (or its
+    complaints), and raises Unavailable with what it said where it failed."""
     root = os.path.join(CACHE, "apt", f"{suite}-{arch}")
     for folder in ("etc/apt.conf.d", "etc/preferences.d", "etc/sources.list.d", "etc/trusted.gpg.d",
                    "state/lists/partial", "cache/archives/partial"):
         os.makedirs(os.path.join(root, folder), exist_ok=True)
-    open(os.path.join(root, "status"), "a").close()
+    Path(root, "status").touch()
     if not os.path.exists(KEYRING):
         raise Unavailable(f"{KEYRING} is missing: install debian-archive-keyring")
-    with open(os.path.join(root, "etc/sources.list"), "w") as ours:
-        ours.write(sources(suite))
+    Path(root, "etc/sources.list").write_text(sources(suite))
     # Read before the machine's own parts folder and main file, whose places
     # it moves into ours: nothing of the machine's settings carries over.
-    with open(os.path.join(root, "apt.conf"), "w") as config:
-        config.write("".join(f'{name} "{value}";\n' for name, value in {
-            "Dir::Etc": f"{root}/etc", "Dir::Etc::main": "apt.conf", "Dir::Etc::parts": "apt.conf.d",
-            "Dir::Etc::sourceparts": "sources.list.d", "Dir::Etc::trustedparts": "trusted.gpg.d",
-            "Dir::Etc::trusted": "trusted.gpg", "Dir::State": f"{root}/state",
-            "Dir::State::status": f"{root}/status", "Dir::Cache": f"{root}/cache",
-            "APT::Architecture": arch, "APT::Architectures": arch, "APT::Sandbox::User": "root",
-            "Acquire::Retries": "3", "Acquire::Languages": "none", "Debug::NoLocking": "1"}.items()))
+    Path(root, "apt.conf").write_text("".join(f'{name} "{value}";\n' for name, value in {
+        "Dir::Etc": f"{root}/etc", "Dir::Etc::main": "apt.conf", "Dir::Etc::parts": "apt.conf.d",
+        "Dir::Etc::sourceparts": "sources.list.d", "Dir::Etc::trustedparts": "trusted.gpg.d",
+        "Dir::Etc::trusted": "trusted.gpg", "Dir::State": f"{root}/state",
+        "Dir::State::status": f"{root}/status", "Dir::Cache": f"{root}/cache",
+        "APT::Architecture": arch, "APT::Architectures": arch, "APT::Sandbox::User": "root",
+        "Acquire::Retries": "3", "Acquire::Languages": "none", "Debug::NoLocking": "1"}.items()))
     env = {name: value for name, value in os.environ.items() if not name.startswith("APT_")}
     done = subprocess.run(command, cwd=cwd, capture_output=True, text=True,
                           env=dict(env, APT_CONFIG=os.path.join(root, "apt.conf")))
@@ -118,37 +108,22 @@ def download(suite, arch, package, wanted, into):
         package = then[1]
     with tempfile.TemporaryDirectory(prefix=f"fetch-{suite}-{arch}-", dir=CACHE) as scratch:
         apt(suite, arch, "apt-get", "-q", "download", package, cwd=scratch)
-        deb = os.path.join(scratch, os.listdir(scratch)[0])
-        unpacked, whole = os.path.join(scratch, "unpacked"), os.path.join(scratch, "whole")
-        os.mkdir(unpacked)
-        os.mkdir(whole)
-        subprocess.run(["sh", "-c", 'dpkg-deb --fsys-tarfile "$1" | tar -x -C "$2" --wildcards "$3"',
-                        "sh", deb, unpacked, wanted], check=True)
-        for folder, _, files in os.walk(unpacked):
-            for name in files:
-                shutil.move(os.path.join(folder, name), os.path.join(whole, name))
+        deb, whole = os.path.join(scratch, os.listdir(scratch)[0]), os.path.join(scratch, "whole")
+        os.mkdir(whole)  # the files alone, out of their folders
+        subprocess.run(["sh", "-c", 'dpkg-deb --fsys-tarfile "$1" | tar -x -C "$2" --wildcards --xform "s,.*/,," "$3"',
+                        "sh", deb, whole, wanted], check=True)
         os.makedirs(os.path.dirname(into), exist_ok=True)
         os.rename(whole, into)  # the cache has it all, or nothing
 
 
-@contextlib.contextmanager
-def locked(name):
-    """One test at a time fetches a given thing; the others wait, then find it."""
-    os.makedirs(CACHE, exist_ok=True)
-    with open(os.path.join(CACHE, f"{name}.lock"), "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        yield
-
-
 def fetched(suite, arch, flavour, files):
     """The folders that hold a kernel flavour's files and busybox, from the
-    cache, or fetched into it first. apt retries each download; a fetch that
-    still fails is tried again after a pause. An index that one suite
-    cannot give (a mirror mid-update, say) stops nothing that the others
-    serve: each package still comes verified by the signed index it is in."""
+    cache, or fetched into it first (docs/testing.md tells how)."""
     folder = os.path.join(CACHE, "kernels", flavour)
     shell = os.path.join(CACHE, "busybox", f"{suite}-{arch}")
-    with locked(f"{suite}-{arch}"):
+    os.makedirs(CACHE, exist_ok=True)
+    with open(os.path.join(CACHE, f"{suite}-{arch}.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)  # one test fetches; the others wait, then find it
         # What a fetch that was killed left: never taken for a whole package.
         for stale in glob.glob(os.path.join(CACHE, f"fetch-{suite}-{arch}-*")) + glob.glob(folder + ".new"):
             shutil.rmtree(stale)

@@ -1,9 +1,9 @@
-"""What every test runner here shares: the skip and strict mode
-(docs/testing.md), running a group of cases, and the records that one run
-for many builds keeps. `common.py expected PRESET TEST` answers for
-scripts/test-all.sh whether a skip is expected (status 0).
+"""What the test runners share: the skip and strict mode (docs/testing.md),
+running the cases, and the records of one run for many builds.
+`common.py expected PRESET TEST` tells test-all.sh if a skip is expected.
 """
 import concurrent.futures
+import contextlib
 import errno
 import fnmatch
 import hashlib
@@ -13,6 +13,7 @@ import re
 import subprocess
 import sys
 import unittest
+from pathlib import Path
 
 SKIP = 77  # CTest's SKIP_RETURN_CODE for every test here
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -23,23 +24,20 @@ def debian_release():
     """The machine's Debian release by major version; testing and unstable
     ("forky/sid") count as the newest."""
     try:
-        with open("/etc/debian_version") as file:
-            return re.match(r"\d*", file.read())[0] or "99"
+        return re.match(r"\d*", Path("/etc/debian_version").read_text())[0] or "99"
     except OSError:
         return "99"
 
 
-def expected(preset, test, release=None):
-    """Why tests/expected-skips expects the test to skip on this preset, or
-    None where it does not."""
-    release = release or debian_release()
-    with open(EXPECTED, encoding="utf-8") as table:
-        for line in table:
-            if line.strip() and not line.startswith("#"):
-                releases, presets, tests, why = line.split(None, 3)
-                if (releases in ("*", release) and any(fnmatch.fnmatchcase(preset, p) for p in presets.split(","))
-                        and any(fnmatch.fnmatchcase(test, t) for t in tests.split(","))):
-                    return why.strip()
+def expected(preset, test):
+    """Why tests/expected-skips expects the test to skip on this preset here,
+    or None where it does not."""
+    for line in Path(EXPECTED).read_text(encoding="utf-8").splitlines():
+        if line.strip() and not line.startswith("#"):
+            releases, presets, tests, why = line.split(None, 3)
+            if (releases in ("*", debian_release()) and any(fnmatch.fnmatchcase(preset, p) for p in presets.split(","))
+                    and any(fnmatch.fnmatchcase(test, t) for t in tests.split(","))):
+                return why.strip()
     return None
 
 
@@ -90,8 +88,7 @@ def unrunnable(program, emulator):
 # file it was about, so that a record never stands for a file built since.
 
 def digest(path):
-    with open(path, "rb") as file:
-        return hashlib.sha256(file.read()).hexdigest()
+    return hashlib.sha256(Path(path).read_bytes()).hexdigest()
 
 
 def record_path(records, about, *within):
@@ -100,8 +97,7 @@ def record_path(records, about, *within):
 
 def write_record(path, value):
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path + ".new", "w") as file:
-        json.dump(value, file)
+    Path(path + ".new").write_text(json.dumps(value))
     os.replace(path + ".new", path)
 
 
@@ -109,11 +105,8 @@ def read_record(variable, about, *within):
     """The record of a file in the folder that the environment variable
     names, or None where there is none."""
     if records := os.environ.get(variable):
-        try:
-            with open(record_path(records, about, *within)) as file:
-                return json.load(file)
-        except FileNotFoundError:
-            pass
+        with contextlib.suppress(FileNotFoundError):
+            return json.loads(Path(record_path(records, about, *within)).read_text())
     return None
 
 

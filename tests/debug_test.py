@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """exprcalc in a debugger: debug_test.py PROCESSOR PROGRAM [EMULATOR ARGS...]
 
-The -O0 program stepped through by gdb_session.py, for the line 3, as a
-reader would: natively under gdb, or under the emulator's gdb stub with
-gdb-multiarch. Each stop, argument, return value and source line, the
-backtrace from iprint, and the registers at the trap are checked.
+The -O0 program stepped through by gdb_session.py, given the line 3, as a
+reader would: natively under gdb, or with gdb-multiarch on the emulator's
+gdb stub.
 """
 import json
 import os
@@ -14,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+from pathlib import Path
 
 import common
 from common import execute
@@ -21,8 +21,6 @@ from rows import out
 
 PROCESSOR, PROGRAM, EMULATOR = sys.argv[1], sys.argv[2], sys.argv[3:]
 GDB = "gdb-multiarch" if EMULATOR else "gdb"  # gdb-multiarch, on the emulator's gdb stub
-ROOT = common.ROOT
-
 
 # What a debugger shows of the -O0 program given the line 3, stopping in each
 # routine as the run calls it: NAME(ARGUMENTS) as gdb prints them, less
@@ -30,15 +28,11 @@ ROOT = common.ROOT
 # it; the step to the trap of the first newline's write; the exit status.
 EXPR, PROMPT, RESULT = (f's="{text}"' for text in ("Вычисление выражения: y = (10x - 5)^2",
                                                    "Введите значение x: ", "Результат: "))
-SESSION = [
-    f"sprintLF({EXPR})", f"sprint({EXPR})", r'sprint(s="\n")', "trap", f"sprint({PROMPT})",
-    'sread(buffer="", capacity=80)',
-    r"""sread -> 2, x="3\n", '\000' <repeats 77 times>""",
-    r'atoi(s="3\n", size=80)', "atoi -> 3",
-    f"sprint({RESULT})", "iprintLF(n=625)", "iprint(n=625)",
-    'sprint(s="6")', 'sprint(s="2")', 'sprint(s="5")', "iprint -> 625",
-    r'sprint(s="\n")', "iprintLF -> 625", "quit()", "exit 0",
-]
+SESSION = [f"sprintLF({EXPR})", f"sprint({EXPR})", r'sprint(s="\n")', "trap", f"sprint({PROMPT})",
+           'sread(buffer="", capacity=80)', r"""sread -> 2, x="3\n", '\000' <repeats 77 times>""",
+           r'atoi(s="3\n", size=80)', "atoi -> 3", f"sprint({RESULT})", "iprintLF(n=625)", "iprint(n=625)",
+           'sprint(s="6")', 'sprint(s="2")', 'sprint(s="5")', "iprint -> 625", r'sprint(s="\n")',
+           "iprintLF -> 625", "quit()", "exit 0"]
 
 
 # Each processor's kernel-call trap as gdb shows it, and the registers its
@@ -61,10 +55,8 @@ TRAPS = {
 }
 # Where the emulator's gdb stub, not the program, keeps gdb from the truth:
 # what the test leaves out there.
-STUB_FAULTS = {
-    "sparc sparc64": "finish and the backtrace past the first caller under qemu: its gdb stub does not write "
-                     "SPARC's register windows to the stack, where gdb reads each caller's registers",
-}
+STUB_FAULTS = {"sparc sparc64": "finish and the backtrace past the first caller under qemu: its gdb stub does not "
+                                "write SPARC's register windows to the stack, where gdb reads each caller's registers"}
 
 
 def of_processor(table):
@@ -78,39 +70,32 @@ def free_port():
 
 
 def debug_session():
-    """The program stepped through by gdb_session.py, started from the
-    repository's root: natively under gdb, or under the emulator's gdb stub
-    with gdb-multiarch. Gives the session's events, the program's output and
-    status, and what gdb printed."""
+    """The session's events, the program's output and status (under the
+    emulator), and what gdb printed; gdb starts from the repository's root."""
     with tempfile.TemporaryDirectory() as folder:
-        stdin, stdout, events = (os.path.join(folder, name) for name in ("stdin", "stdout", "events"))
-        with open(stdin, "wb") as given:
-            given.write(b"3\n")
+        stdin, stdout, events = (Path(folder, name) for name in ("stdin", "stdout", "events"))
+        stdin.write_bytes(b"3\n")
         trap, registers = of_processor(TRAPS) or ("", "")
-        env = dict(os.environ, EXPRCALC_EVENTS=events, EXPRCALC_STDIN=stdin, EXPRCALC_STDOUT=stdout,
+        env = dict(os.environ, EXPRCALC_EVENTS=str(events), EXPRCALC_STDIN=str(stdin), EXPRCALC_STDOUT=str(stdout),
                    EXPRCALC_TRAP=trap, EXPRCALC_REGISTERS=registers, LC_ALL="C.UTF-8")
-        gdb = [GDB, "-nx", "-batch",
-               "-x", os.path.join(ROOT, "tests", "gdb_session.py"), PROGRAM]
         emulator, status = None, None
         if EMULATOR:
-            env["EXPRCALC_REMOTE"] = f"127.0.0.1:{free_port()}"
+            port = free_port()
+            env["EXPRCALC_REMOTE"] = f"127.0.0.1:{port}"
             with open(stdin, "rb") as given, open(stdout, "wb") as taken:
-                emulator = subprocess.Popen([*EMULATOR, "-g", env["EXPRCALC_REMOTE"].split(":")[1], PROGRAM],
-                                            stdin=given, stdout=taken, stderr=subprocess.PIPE)
+                emulator = subprocess.Popen([*EMULATOR, "-g", str(port), PROGRAM], stdin=given, stdout=taken,
+                                            stderr=subprocess.PIPE)
         try:
-            shown = subprocess.run(gdb, cwd=ROOT, env=env, stdin=subprocess.DEVNULL, capture_output=True,
-                                   text=True, timeout=120)
+            shown = subprocess.run([GDB, "-nx", "-batch", "-x", "tests/gdb_session.py", PROGRAM], cwd=common.ROOT,
+                                   env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
         finally:
             if emulator:
                 try:
                     status = emulator.wait(timeout=10)
                 except subprocess.TimeoutExpired:
                     emulator.kill()
-        with open(events) as log:
-            session = [json.loads(line) for line in log]
-        with open(stdout, "rb") as taken:
-            output = taken.read()
-        return session, output, status, shown.stdout + shown.stderr
+        session = [json.loads(line) for line in events.read_text().splitlines()]
+        return session, stdout.read_bytes(), status, shown.stdout + shown.stderr
 
 
 def summary(event):
@@ -121,9 +106,7 @@ def summary(event):
         return f"{event['finish']} -> {event['value']}" + (f", x={event['x']}" if "x" in event else "")
     if "trap" in event:
         return "trap" if event["trap"] else f"no trap: {event.get('why', 'not reached')}"
-    if "exited" in event:
-        return f"exit {event['exited']}"
-    return json.dumps(event)
+    return f"exit {event['exited']}" if "exited" in event else json.dumps(event)
 
 
 class Debug(unittest.TestCase):
@@ -141,10 +124,8 @@ class Debug(unittest.TestCase):
             print(f"skipped: {cls.stub_fault}")
 
     def test_each_routine_stops_with_its_arguments_and_returns_its_value(self):
-        shown = [summary(event) for event in self.session]
-        if self.stub_fault:
-            shown = [event for event in shown if " -> " not in event]
-        self.assertEqual(shown, [event for event in SESSION if " -> " not in event or not self.stub_fault])
+        kept = (lambda events: [e for e in events if " -> " not in e]) if self.stub_fault else list
+        self.assertEqual(kept(map(summary, self.session)), kept(SESSION))
         self.assertEqual(self.output, out(625))
         if EMULATOR:
             self.assertEqual(self.status, 0)
@@ -152,8 +133,8 @@ class Debug(unittest.TestCase):
     def test_each_stop_shows_its_source_line(self):
         for event in self.session:
             if "stop" in event:
-                with open(os.path.join(ROOT, event["file"]), encoding="utf-8") as source:
-                    self.assertEqual(event["text"], source.read().split("\n")[event["line"] - 1], event)
+                lines = Path(common.ROOT, event["file"]).read_text(encoding="utf-8").split("\n")
+                self.assertEqual(event["text"], lines[event["line"] - 1], event)
 
     def test_source_is_found_from_the_build_folder_too(self):
         listed = execute([GDB, "-nx", "-batch", "-ex", "list console::atoi",
@@ -163,11 +144,9 @@ class Debug(unittest.TestCase):
             self.assertIn(definition, listed.stdout, listed.stdout + listed.stderr)
 
     def test_backtrace_from_iprint_ends_at_start(self):
-        """With no complaint: gdb stops at _start, the outermost frame (its
-        return address is undefined), or before asking, at the entry point
-        ("no reason"). ppc64's ELFv1 names the code of a function .NAME, and
-        gdb 16 reads SuperH's symbols as if C had put an underscore before
-        each name, so _start is "start" there."""
+        """With no complaint: gdb stops at _start, the outermost frame, or at
+        the entry point ("no reason"); ppc64's .NAME and SuperH's "start" are
+        in docs/debugging.md."""
         if self.stub_fault:
             self.skipTest(self.stub_fault)
         backtrace = [event["backtrace"] for event in self.session if "backtrace" in event]
@@ -193,12 +172,8 @@ def unknown_to_gdb():
     """Why gdb cannot read the program, if it cannot: gdb-multiarch knows
     most processors, not all."""
     loaded = execute([GDB, "-nx", "-batch", "-ex", "info target", PROGRAM], capture_output=True, text=True)
-    if plain := re.search(r"file type (elf(32|64)-(little|big))\.", loaded.stdout):
-        version = execute([GDB, "--version"], capture_output=True, text=True).stdout.split("\n")[0]
-        machine = re.search(r"Machine:\s+(.*)", execute(["readelf", "-h", PROGRAM], capture_output=True,
-                                                         text=True).stdout)[1]
-        return f"{version} does not know this processor ({machine}): it reads the program as plain {plain[1]}"
-    return None
+    plain = re.search(r"file type (elf(32|64)-(little|big))\.", loaded.stdout)
+    return plain and f"{GDB} does not know this processor: it reads the program as plain {plain[1]}"
 
 
 if __name__ == "__main__":

@@ -1,20 +1,14 @@
 """One debugging session of exprcalc, run inside gdb by debug_test.py
-(gdb -x gdb_session.py PROGRAM): what a reader stepping through the
-program would look at, written as JSON events, one a line, to the file that
-EXPRCALC_EVENTS names. The program must be at its start: loaded by gdb, or
-stopped in an emulator's gdb stub that EXPRCALC_REMOTE names (host:port).
-
-Events, in the order they happen:
-  stop    a routine was entered: its name, its arguments as gdb prints them,
-          the file, line and source text gdb shows there, and from iprint
-          also the backtrace (the functions, and why the unwinder stopped)
-  finish  a routine returned: its name and the value gdb says it returned;
-          from sread also the buffer x as it now is
-  trap    at the write of the first newline, stepped to by instruction: the
-          trap instruction (EXPRCALC_TRAP, a pattern), the values of the
-          registers that EXPRCALC_REGISTERS names, and the kernel-call
-          function's arguments
-  exited  the program ended, with its exit status
+(gdb -x gdb_session.py PROGRAM, the program loaded, or stopped at its start
+in the emulator's gdb stub at EXPRCALC_REMOTE). What a reader stepping
+through it would look at goes to the file EXPRCALC_EVENTS names, one JSON
+event a line, as it happens:
+  stop    a routine entered: its name, arguments, file, line and the source
+          text gdb shows; from iprint also the backtrace and why it ended
+  finish  a routine returned: the value gdb gives; from sread also x
+  trap    the trap of the first newline's write (EXPRCALC_TRAP, a pattern),
+          the registers EXPRCALC_REGISTERS names, and the call's arguments
+  exited  the program's exit status
 """
 import json
 import os
@@ -28,13 +22,7 @@ events = open(os.environ["EXPRCALC_EVENTS"], "w")
 
 
 def say(**event):
-    events.write(json.dumps(event) + "\n")
-    events.flush()
-
-
-def routine(frame):
-    name = frame.name() or ""
-    return name.removeprefix("console::")
+    print(json.dumps(event), file=events, flush=True)
 
 
 class Finish(gdb.FinishBreakpoint):
@@ -45,15 +33,9 @@ class Finish(gdb.FinishBreakpoint):
         self.routine = name
 
     def stop(self):
-        value = self.return_value
-        event = {"finish": self.routine, "value": None if value is None else int(value)}
-        if self.routine == "sread":
-            event["x"] = gdb.parse_and_eval("'(anonymous namespace)::x'").format_string()
-        say(**event)
+        x = {"x": gdb.parse_and_eval("'(anonymous namespace)::x'").format_string()} if self.routine == "sread" else {}
+        say(finish=self.routine, value=None if self.return_value is None else int(self.return_value), **x)
         return False
-
-    def out_of_scope(self):
-        say(finish=self.routine, value="out of scope")
 
 
 def arguments(frame):
@@ -83,9 +65,8 @@ def backtrace(frame):
 def step_to_trap(trap, registers):
     """Steps by instruction until the next instruction is the trap; gives it,
     the registers named, and the arguments of the function it is in (the
-    kernel-call primitive, its own function at -O0). Where gdb cannot read
-    them at the trap (armhf's GCC code finds them through r7, which holds
-    the call's number there), the values it last read in that function."""
+    kernel-call primitive, its own at -O0), as last read there: armhf's GCC
+    code hides them at the trap (docs/debugging.md)."""
     word = gdb.lookup_type("unsigned long")  # the width of an argument
     last = {}
     for _ in range(5000):
@@ -107,27 +88,23 @@ def step_to_trap(trap, registers):
 
 
 def main():
-    gdb.execute("set pagination off")
-    gdb.execute("set confirm off")
-    gdb.execute("set charset UTF-8")
-    gdb.execute("set print frame-arguments all")
-    gdb.execute("set print symbol off")  # no <$.str> after a pointer to a message (mips)
+    # No <$.str> after a pointer to a message (mips): print symbol off.
+    for setting in ("pagination off", "confirm off", "charset UTF-8", "print frame-arguments all", "print symbol off"):
+        gdb.execute(f"set {setting}")
     for name in ROUTINES:
         gdb.Breakpoint(f"console::{name}", internal=True)
     gdb.events.exited.connect(lambda event: say(exited=getattr(event, "exit_code", None)))
     if remote := os.environ.get("EXPRCALC_REMOTE"):
         gdb.execute(f"target remote {remote}", to_string=True)
-        go = "continue"
-    else:
-        go = f"run <{os.environ['EXPRCALC_STDIN']} >{os.environ['EXPRCALC_STDOUT']}"
-    newlines = 0
+    go = "continue" if remote else f"run <{os.environ['EXPRCALC_STDIN']} >{os.environ['EXPRCALC_STDOUT']}"
+    stepped = False
     while True:
         gdb.execute(go, to_string=True)
         go = "continue"
         if not gdb.selected_inferior().pid:
             break
         frame = gdb.selected_frame()
-        name = routine(frame)
+        name = (frame.name() or "").removeprefix("console::")
         if name not in ROUTINES:
             say(stop=frame.name(), why="stopped outside the routines", pc=frame.pc())
             break
@@ -137,13 +114,13 @@ def main():
         say(**event)
         if name in RETURNING:
             Finish(frame, name)
-        if name == "sprint" and event["args"].endswith('"\\n"'):
-            newlines += 1
-            if newlines == 1:  # the banner's line end: no finish pending to be confused by the steps
-                if os.environ["EXPRCALC_TRAP"]:
-                    step_to_trap(os.environ["EXPRCALC_TRAP"], os.environ["EXPRCALC_REGISTERS"].split())
-                else:
-                    say(trap=None, why="no trap known for this processor")
+        # At the banner's line end: no finish pending to be confused by the steps.
+        if name == "sprint" and event["args"].endswith('"\\n"') and not stepped:
+            stepped = True
+            if trap := os.environ["EXPRCALC_TRAP"]:
+                step_to_trap(trap, os.environ["EXPRCALC_REGISTERS"].split())
+            else:
+                say(trap=None, why="no trap known for this processor")
 
 
 try:

@@ -1,8 +1,6 @@
-"""The guest of the kernel test: one of Debian's own kernels (see KERNELS),
-booted under qemu-system with an initramfs written here, which holds
-Debian's busybox-static as the shell, the programs, the inputs, and an
-/init that runs every row for each program with the kernel tracing its
-calls, then powers off.
+"""The kernel test's guest: one of Debian's kernels (KERNELS) under
+qemu-system, with an initramfs of Debian's busybox-static, the programs, the
+inputs and an /init that runs the rows with the kernel tracing the calls.
 """
 import gzip
 import os
@@ -10,6 +8,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+from pathlib import Path
 from typing import NamedTuple
 
 import archive
@@ -67,12 +66,10 @@ def guest_init(programs, rows):
     """/init: runs each row with the kernel tracing every system call, prints
     what each gave and the calls the program made, then powers off.
 
-    The raw_syscalls tracepoints see every call by its number, as the program
-    made it. The per-call events (events/syscalls) would name them, but they
-    miss calls a 64-bit kernel takes through its compat layer, and on a
-    mips64el kernel they see no read, write or exit of a 64-bit program at
-    all: they look calls up by number in a table that each function's last
-    number claims, and the n32 ABI's numbers come last."""
+    raw_syscalls sees each call by its number, as the program made it. The
+    per-call events (events/syscalls) miss the calls a 64-bit kernel takes
+    through its compat layer, and all of a mips64el kernel's n64 calls: they
+    look numbers up in a table where each function's last number, n32's, wins."""
     runs = "".join(f"run {p}.{n} '" + command.replace("@program@", f"/{p}/exprcalc").replace("@input@", f"/in/{n}")
                    + "'\n" for p in range(programs) for n, (_, command) in enumerate(rows))
     return f"""#!/bin/sh
@@ -96,19 +93,15 @@ poweroff -f
 
 
 def initramfs(programs, busybox, rows):
-    def read(path):
-        with open(path, "rb") as file:
-            return file.read()
-
     folder, file, none = 0o40755, 0o100755, (0, 0)
-    entries = [("bin", folder, b"", none), ("bin/busybox", file, read(busybox), none),
+    entries = [("bin", folder, b"", none), ("bin/busybox", file, Path(busybox).read_bytes(), none),
                ("bin/sh", 0o120777, b"busybox", none), ("dev", folder, b"", none),
                ("dev/console", 0o20600, b"", (5, 1)), ("dev/null", 0o20666, b"", (1, 3)),
                ("dev/full", 0o20666, b"", (1, 7)), ("proc", folder, b"", none), ("t", folder, b"", none),
                ("init", file, guest_init(len(programs), rows).encode(), none), ("in", folder, b"", none)]
     for p, program in enumerate(programs):  # each as /P/exprcalc: the name the trace looks for
-        entries += [(f"{p}", folder, b"", none), (f"{p}/exprcalc", file, read(program), none)]
-    entries += [(f"in/{n}", 0o100644, given, (0, 0)) for n, (given, _) in enumerate(rows)]
+        entries += [(f"{p}", folder, b"", none), (f"{p}/exprcalc", file, Path(program).read_bytes(), none)]
+    entries += [(f"in/{n}", 0o100644, given, none) for n, (given, _) in enumerate(rows)]
     return cpio(entries)
 
 
@@ -124,25 +117,20 @@ def boot(flavour, programs, rows):
         raise Unavailable(f"{kernel.firmware}, the firmware that starts the kernel, is not installed")
     folder, shell = archive.fetched(kernel.suite, kernel.arch, flavour, kernel.files)
     image = next(os.path.join(folder, f) for f in sorted(os.listdir(folder)) if f.startswith("vmlinu"))
-    busybox = os.path.join(shell, "busybox")
     limit = BOOT_LIMIT + ROWS_LIMIT * len(programs)
     with tempfile.TemporaryDirectory() as scratch:
-        initrd = os.path.join(scratch, "initramfs")
-        with open(initrd, "wb") as file:
-            file.write(initramfs(programs, busybox, rows))
-        if image.endswith(".gz") or open(image, "rb").read(2) == b"\x1f\x8b":
-            with gzip.open(image) as packed, open(os.path.join(scratch, "image"), "wb") as unpacked:
-                shutil.copyfileobj(packed, unpacked)  # qemu loads some processors' images only unpacked
-            image = os.path.join(scratch, "image")
+        initrd = Path(scratch, "initramfs")
+        initrd.write_bytes(initramfs(programs, os.path.join(shell, "busybox"), rows))
+        if (packed := Path(image).read_bytes())[:2] == b"\x1f\x8b":  # qemu loads some processors' only unpacked
+            image = Path(scratch, "image")
+            image.write_bytes(gzip.decompress(packed))
         command_line = " ".join(filter(None, (kernel.console and f"console={kernel.console}", kernel.options,
                                               "quiet panic=-1 rdinit=/init")))
         try:
-            done = subprocess.run([*kernel.qemu, *(["-bios", kernel.firmware] if kernel.firmware else []),
-                                   "-m", kernel.memory, "-nic", "none", "-nographic", "-no-reboot",
-                                   "-kernel", image, "-initrd", initrd,
-                                   "-append", command_line],
-                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=limit)
-            console_output = done.stdout
+            console_output = subprocess.run(
+                [*kernel.qemu, *(["-bios", kernel.firmware] if kernel.firmware else []), "-m", kernel.memory,
+                 "-nic", "none", "-nographic", "-no-reboot", "-kernel", image, "-initrd", initrd,
+                 "-append", command_line], stdin=subprocess.DEVNULL, capture_output=True, timeout=limit).stdout
         except subprocess.TimeoutExpired as stopped:
             console_output = (stopped.stdout or b"") + b"\n(stopped after %d s)" % limit
     # The guest's lines start with "@@", wherever the firmware left the cursor.

@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
 """exprcalc on a real Linux kernel: kernel_test.py KERNEL PROCESSOR PROGRAM
 
-Boots KERNEL, one of Debian's own kernel flavours (guest.py), and checks each
-row of rows.py that a shell can set up by the exit status, a checksum of the
-output and the calls that the kernel's own tracepoints saw the program make:
-no emulator or tracer stands between them. `--boot-once RECORDS BUILD_DIR...`
-boots each kernel once with every program of the builds and records what
-each did, for their tests to judge (EXPRCALC_BOOTS=RECORDS).
+Each row of rows.py that a shell can set up, on Debian's kernel flavour
+KERNEL (guest.py): the exit status, the output's checksum, and the calls the
+kernel's own tracepoints saw. `--boot-once RECORDS BUILD_DIR...` boots each
+kernel once with the builds' programs and records what each did
+(EXPRCALC_BOOTS=RECORDS then has their tests judge the records).
 """
 import errno
 import hashlib
@@ -23,8 +22,7 @@ import guest
 from archive import Unavailable
 from rows import ROWS, word
 
-# What the kernel saw.
-
+# What the kernel saw, by its raw_syscalls tracepoints (guest.py).
 ENTER = re.compile(r"sys_enter: NR (\d+) \((\w+), \w+, (\w+)")
 EXIT = re.compile(r"sys_exit: NR (\d+) = (-?\d+)")
 
@@ -44,12 +42,10 @@ EXECVES = {numbers[3] for numbers in NUMBERS.values()}
 
 
 def calls(lines, processor):
-    """The calls after the last execve, in the shorthand of rows.py. A call
-    to anything else, or with a descriptor or length other than the
-    expected, is spelled out. A failed call's result is the negated errno on
-    every processor, also where the program is told of failure by a flag
-    register (mips, powerpc): raw_syscalls reports what the kernel meant,
-    where the per-call events show the errno positive."""
+    """The calls after the last execve, in the shorthand of rows.py. A failed
+    call's result is the negated errno on every processor, also where a flag
+    register tells the program of failure (mips, powerpc): raw_syscalls
+    shows what the kernel meant."""
     read, write, exit, _ = NUMBERS[processor]
     words, pending = [], None
     for line in lines:
@@ -59,33 +55,24 @@ def calls(lines, processor):
                 words.append(word("exit", fd))
             else:
                 pending = number, fd, count
-        elif (m := EXIT.search(line)) and int(m[1]) in EXECVES:
-            words, pending = [], None  # the program starts
-        elif (m := EXIT.search(line)) and pending:
-            number, fd, count = pending
-            value = int(m[2])
-            taken = errno.errorcode[-value] if -4096 < value < 0 else str(value)
-            name = {read: "read", write: "write"}.get(number, f"call{number}")
-            words.append(word(name, fd, count, taken))
+        elif m := EXIT.search(line):
+            if int(m[1]) in EXECVES:
+                words = []  # the program starts
+            elif pending:
+                number, fd, count = pending
+                value = int(m[2])
+                taken = errno.errorcode[-value] if -4096 < value < 0 else str(value)
+                words.append(word({read: "read", write: "write"}.get(number, f"call{number}"), fd, count, taken))
             pending = None
     return " ".join(words)
 
 
 # Every row that needs no injected fault, as the guest's shell runs it: the
-# input and the command. A run takes milliseconds; one that loops (a failure
-# taken for a partial write, say) is killed after 20 seconds and its status
-# tells.
+# input and the command. A run that loops (a failure taken for a partial
+# write, say) is killed after 20 seconds, and its status tells.
 RUNS = [row for row in ROWS if not row.inject]
-RUN = "timeout -s KILL 20 @program@"
-
-
-def shell_command(row):
-    if row.leftover:
-        return f"{{ {RUN}; cat; }} <@input@ >/out {row.redirect}"
-    return f"{RUN} <@input@ >/out {row.redirect}"
-
-
-GUEST_ROWS = [(row.given or b"", shell_command(row)) for row in RUNS]
+GUEST_ROWS = [(row.given or b"", ("{ %s; cat; }" if row.leftover else "%s") % "timeout -s KILL 20 @program@"
+               + f" <@input@ >/out {row.redirect}") for row in RUNS]
 
 
 def boot_once(records, builds):

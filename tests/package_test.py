@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
 """The Debian package: package_test.py BUILD_DIR TRIPLE [EMULATOR ARGS...]
 
-Packs the build, checks what Debian's tools say of the package, installs it
-into a scratch root and runs it there, and builds and packs the same source
-again elsewhere to compare the bytes. `--lint-once RECORDS BUILD_DIR...`
-asks lintian of many builds' packages in few runs and records what it says
-of each, for their tests to take (EXPRCALC_LINTED=RECORDS).
+`--lint-once RECORDS BUILD_DIR...` asks lintian of many builds' packages in
+few runs and records what it says of each (EXPRCALC_LINTED=RECORDS then has
+their tests take the records).
 """
 import os
 import re
@@ -14,19 +12,15 @@ import sys
 import tempfile
 import time
 import unittest
+from pathlib import Path
 
 import common
 from rows import out
 
 BUILD, TRIPLE, EMULATOR = (sys.argv[1:2] or [""])[0], (sys.argv[2:3] or [""])[0], sys.argv[3:]
-# What the package holds: path, mode and owner.
-CONTENTS = {
-    "./usr/bin/exprcalc": "-rwxr-xr-x",
-    "./usr/share/doc/exprcalc/changelog.gz": "-rw-r--r--",
-    "./usr/share/doc/exprcalc/copyright": "-rw-r--r--",
-    "./usr/share/lintian/overrides/exprcalc": "-rw-r--r--",
-    "./usr/share/man/man1/exprcalc.1.gz": "-rw-r--r--",
-}
+# What the package holds, and each file's mode (all root's).
+CONTENTS = {"./usr/bin/exprcalc": "-rwxr-xr-x", **{f"./usr/share/{path}": "-rw-r--r--" for path in (
+    "doc/exprcalc/changelog.gz", "doc/exprcalc/copyright", "lintian/overrides/exprcalc", "man/man1/exprcalc.1.gz")}}
 
 
 def output(*command, umask=0o022, **options):
@@ -45,8 +39,8 @@ def pack(build, umask=0o022, into="package"):
 def known_to_lintian(arch):
     """lintian tells an architecture's programs by file(1)'s words for them,
     and has no words for some of Debian's ports (mipsn32, say)."""
-    with open("/usr/share/lintian/data/binaries/arch-regex") as table:
-        return re.search(rf"^{re.escape(arch)}\s", table.read(), re.M) is not None
+    table = Path("/usr/share/lintian/data/binaries/arch-regex").read_text()
+    return re.search(rf"^{re.escape(arch)}\s", table, re.M) is not None
 
 
 class LintianFailed(Exception):
@@ -61,11 +55,10 @@ def identity(deb):
 
 
 def lintian(*debs):
-    """lintian's errors and warnings for the packages, judged strictly:
-    status 0 is clean, 2 counts only with the errors it printed, anything
-    else is a failure, and so is a package that its log does not show it
-    checked (it checks one package of a name, version and architecture,
-    however many it is given)."""
+    """lintian's errors and warnings for the packages, judged strictly: status
+    0 is clean, 2 counts only with the errors printed, anything else fails,
+    as does a package its log does not show it checked (it checks one of a
+    name, version and architecture, however many it is given)."""
     done = subprocess.run(["lintian", "--debug", *debs], capture_output=True, text=True)
     found = [line for line in done.stdout.splitlines() if line[:2] in ("E:", "W:")]
     checked = re.findall(r"^Base directory for processable: \S*/(\S+?)_(\S+)_(\S+)_binary$", done.stderr, re.M)
@@ -83,13 +76,12 @@ def lintian(*debs):
 def linted(deb):
     """What lintian says of a package: from the matrix's record of it, or
     asked now."""
-    record = common.read_record("EXPRCALC_LINTED", deb)
-    if record is None:
+    if (record := common.read_record("EXPRCALC_LINTED", deb)) is None:
         return lintian(deb)
     print("lintian asked once with the matrix's other packages")
-    if isinstance(record, dict):
+    if "failed" in record:
         raise LintianFailed(record["failed"])
-    return record
+    return record["found"]
 
 
 def lint_once(records, builds):
@@ -109,20 +101,17 @@ def lint_once(records, builds):
             else:
                 runs.append({arch: deb})
 
-    def asked_alone(deb):
+    def asked(*debs):
         try:
-            return lintian(deb)
+            return {"found": lintian(*debs)}
         except LintianFailed as failed:
             return {"failed": str(failed)}
 
     def one(run):
         debs = list(run.values())
-        try:
-            clean = len(debs) > 1 and not lintian(*debs)
-        except LintianFailed:
-            clean = False
+        clean = len(debs) > 1 and asked(*debs) == {"found": []}
         for deb in debs:
-            common.write_record(common.record_path(records, deb), [] if clean else asked_alone(deb))
+            common.write_record(common.record_path(records, deb), {"found": []} if clean else asked(deb))
         return f"lintian: {', '.join(run)}" + ("" if clean or len(debs) == 1 else " (asked again one by one)")
 
     return common.two_at_a_time(one, runs + alone)
@@ -140,8 +129,7 @@ class Package(unittest.TestCase):
         listing = [line.split() for line in output("dpkg-deb", "-c", self.deb).splitlines()]
         self.assertEqual({entry[1] for entry in listing}, {"root/root"})
         self.assertEqual({entry[0] for entry in listing if entry[0].startswith("d")}, {"drwxr-xr-x"})
-        self.assertEqual({entry[5]: entry[0] for entry in listing if not entry[0].startswith("d")},
-                         CONTENTS)
+        self.assertEqual({entry[5]: entry[0] for entry in listing if not entry[0].startswith("d")}, CONTENTS)
 
     def test_lintian_finds_no_error_or_warning(self):
         self.assertEqual(linted(self.deb), [])
@@ -161,8 +149,7 @@ class Package(unittest.TestCase):
 
     def test_built_again_elsewhere_later_under_another_umask_the_same_bytes(self):
         time.sleep(max(0.0, self.made + 1.1 - time.time()))  # at least a second apart
-        with open(os.path.join(BUILD, "CMakeCache.txt")) as file:
-            cache = dict(re.findall(r"^(\w+):\w+=(.*)$", file.read(), re.M))
+        cache = dict(re.findall(r"^(\w+):\w+=(.*)$", Path(BUILD, "CMakeCache.txt").read_text(), re.M))
         settings = [f"-D{name}={cache[name]}" for name in
                     ("CMAKE_TOOLCHAIN_FILE", "EXPRCALC_COMPILER", "CMAKE_BUILD_TYPE", "CMAKE_CXX_COMPILER")
                     if name in cache]

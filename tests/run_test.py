@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """exprcalc end to end: run_test.py GROUP PROGRAM [EMULATOR ARGS...]
 
-Natively strace traces every call, and can make one fail or fall short. Under
-an emulator its own -strace log gives the program's calls, and strace makes
-the emulator's call fail or fall short (see emulated). The table and its
-shorthand for traces are in rows.py.
+Natively strace traces the calls and injects faults; under an emulator, its
+-strace log traces them, and strace injects faults into the emulator (see
+emulated). The rows and the trace shorthand are in rows.py.
 """
 import errno
 import os
@@ -20,8 +19,6 @@ from common import execute
 from rows import ROWS, model, word
 
 PROGRAM, EMULATOR = sys.argv[2], sys.argv[3:]
-
-
 CALL = re.compile(r"(?:\d+ )?(read|write|exit)\((\d+)(?:, ?\S+, ?(\d+))?\)"
                   r"(?: += (-?\d+)(?: errno=(\d+)| (E[A-Z]+))?)?")
 
@@ -44,22 +41,17 @@ def parse(log):
 def emulated(command, stdin, inject):
     """Runs the program under its emulator with a fault; gives what run() gives.
 
-    strace, attached to the emulator, makes the emulator's own call fail or
-    fall short, and the program sees the fault the way its processor reports
-    it. The emulator makes calls of its own too (it reads its libraries and
-    writes its log), and strace counts those in when=N; but with input and
-    output in files, -P limits strace to the calls on those two files: the
-    program's own. qemu hands each fault on as it came, and retries nothing
-    itself, so every row expects under emulation what it expects natively.
+    strace makes the emulator's call fail or fall short, and qemu hands the
+    fault on to the program as its processor reports it, retrying nothing.
+    -P limits strace, and its when=N, to the calls on the input and output
+    files: the program's, not the emulator's own (its libraries, its log).
     """
     with tempfile.NamedTemporaryFile() as given, tempfile.NamedTemporaryFile() as taken:
         given.write(stdin)
-        given.flush()
-        with open(given.name, "rb") as program_stdin:
-            done = execute(["strace", "-f", "-qq", "-o", "/dev/null", "-P", given.name, "-P", taken.name,
-                            f"-einject={inject}", *command],
-                           stdin=program_stdin, stdout=taken, stderr=subprocess.PIPE)
-        taken.seek(0)  # the program wrote through the same file position
+        given.seek(0)  # the program reads and writes through these same file positions
+        done = execute(["strace", "-f", "-qq", "-o", "/dev/null", "-P", given.name, "-P", taken.name,
+                        f"-einject={inject}", *command], stdin=given, stdout=taken, stderr=subprocess.PIPE)
+        taken.seek(0)
         return taken.read(), done.returncode, parse(done.stderr.decode())
 
 
@@ -115,10 +107,7 @@ class Leftover(unittest.TestCase):
 
 class Random(unittest.TestCase):
     def test_random_lines_match_the_model(self):
-        """Each build its own lines, the same each run: a matrix of builds
-        tries the source on many more lines than any one build does. An
-        emulator takes tens of milliseconds to start, so there a build
-        tries fewer."""
+        """Each build its own lines, the same each run (docs/testing.md)."""
         rng = random.Random(f"2026 {os.path.basename(os.path.dirname(os.path.abspath(PROGRAM)))}")
         pieces = [lambda: bytes(rng.choices(b"0123456789", k=rng.randint(1, 12))),
                   lambda: bytes([rng.choice(b"\0\r\n\t -+x")]),

@@ -7,6 +7,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+from pathlib import Path
 
 import archive
 import common
@@ -53,11 +54,10 @@ class Scripts(unittest.TestCase):
         the errors."""
         good, _ = package_test.pack(BUILD, into="scripts-package")
         with tempfile.TemporaryDirectory() as scratch:
-            broken = os.path.join(scratch, "broken")
-            os.makedirs(os.path.join(broken, "DEBIAN"))
-            with open(os.path.join(broken, "DEBIAN", "control"), "w") as control:
-                control.write("Package: broken\nVersion: 1\nArchitecture: all\nMaintainer: x <x@example.org>\n"
-                              "Description: broken\n a package with no copyright file\n")
+            broken, control = os.path.join(scratch, "broken"), Path(scratch, "broken", "DEBIAN", "control")
+            control.parent.mkdir(parents=True)
+            control.write_text("Package: broken\nVersion: 1\nArchitecture: all\nMaintainer: x <x@example.org>\n"
+                               "Description: broken\n a package with no copyright file\n")
             subprocess.run(["dpkg-deb", "-b", broken, broken + ".deb"], check=True, capture_output=True)
             unreadable = os.path.join(scratch, "unreadable.deb")
             with self.assertRaises(package_test.LintianFailed):
@@ -70,8 +70,7 @@ class Scripts(unittest.TestCase):
     def test_test_all_fails_on_a_broken_preset_file(self):
         with tempfile.TemporaryDirectory() as clone:
             shutil.copytree(os.path.join(common.ROOT, "scripts"), os.path.join(clone, "scripts"))
-            with open(os.path.join(clone, "CMakePresets.json"), "w") as presets:
-                presets.write("{")
+            Path(clone, "CMakePresets.json").write_text("{")
             done = subprocess.run(["bash", "scripts/test-all.sh"], cwd=clone, capture_output=True, text=True,
                                   timeout=60)
         self.assertNotEqual(done.returncode, 0, done.stdout)
