@@ -15,6 +15,19 @@
     ".cfi_undefined " #return_address "\n"
 #define END_FRAME ".cfi_endproc\n"
 
+// _start's opening, the same on every processor: a global function in .text,
+// and its call-frame information. What an assembler must be told first (ARM's
+// instruction set, MIPS's reordering) comes before it; ppc64's ELFv1, whose
+// _start names a descriptor, opens its own.
+// clang-format off
+#define START(return_address)  \
+    ".text\n"                  \
+    ".global _start\n"         \
+    ".type _start, STT_FUNC\n" \
+    "_start:\n"                \
+    START_FRAME(return_address)
+// clang-format on
+
 #if defined(__x86_64__)
 #include "sys/arch/x86_64.hpp"
 #elif defined(__i386__)

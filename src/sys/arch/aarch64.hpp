@@ -36,11 +36,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 
 // sp must be 16-byte aligned whenever it is used to reach memory.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, %function\n"
-    "_start:\n"
-    START_FRAME(30)               // x30, the link register
+asm(START(30)                     // x30, the link register
     "  mov  x29, #0\n"            // outermost frame: nothing above us
     "  mov  x30, #0\n"            // and no return address
     "  mov  x0, sp\n"

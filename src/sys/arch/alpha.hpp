@@ -31,11 +31,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // before it leaves in gp. A call goes through pv, which holds the callee's
 // address. The ABI wants sp 16-byte aligned.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(26)               // $26, ra
+asm(START(26)                     // $26, ra
     "  br    $29, 1f\n"
     "1: ldgp $29, 0($29)\n"       // gp, before any compiled code
     "  mov   $31, $15\n"          // outermost frame (fp): nothing above us

@@ -25,12 +25,8 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // The EABI wants sp 8-byte aligned at every call; we give it 16, as the kernel
 // does. ARMv5TE has no Thumb-2, so this is ARM code.
 // clang-format off
-asm(".text\n"
-    ".arm\n"
-    ".global _start\n"
-    ".type _start, %function\n"
-    "_start:\n"
-    START_FRAME(14)               // lr
+asm(".arm\n"
+    START(14)                     // lr
     "  mov  fp, #0\n"             // outermost frame: nothing above us
     "  mov  lr, #0\n"             // and no return address
     "  bic  sp, sp, #15\n"        // aligned, whatever we were given

@@ -26,14 +26,10 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // The EABI wants sp 8-byte aligned at every call; we give it 16, as the kernel
 // does. Thumb code, like the compiled code around it.
 // clang-format off
-asm(".text\n"
-    ".syntax unified\n"
+asm(".syntax unified\n"
     ".thumb\n"
-    ".global _start\n"
-    ".type _start, %function\n"
     ".thumb_func\n"
-    "_start:\n"
-    START_FRAME(14)               // lr
+    START(14)                     // lr
     "  movs r7, #0\n"             // outermost frame: nothing above us
     "  mov  lr, r7\n"             // and no return address
     "  mov  r0, sp\n"

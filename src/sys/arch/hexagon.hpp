@@ -24,11 +24,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // The ABI wants r29, the stack pointer, 8-byte aligned; r30 is the frame
 // pointer and r31 the return address.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(31)               // r31, lr
+asm(START(31)                     // r31, lr
     "  r30 = #0\n"                // outermost frame: nothing above us
     "  r31 = #0\n"                // and no return address
     "  r29 = and(r29, #-8)\n"     // aligned, whatever we were given

@@ -32,11 +32,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // through dp (r27), which must hold $global$. The instruction after a branch
 // runs before the branch lands.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(2)                // %r2, rp
+asm(START(2)                      // %r2, rp
     "  ldil  L%$global$, %dp\n"
     "  ldo   R%$global$(%dp), %dp\n"  // dp, before any compiled code
     "  ldo   63(%sp), %sp\n"

@@ -20,11 +20,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 
 // Compiled code expects esp 16-byte aligned just before each call.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, %function\n"
-    "_start:\n"
-    START_FRAME(8)                // eip
+asm(START(8)                      // eip
     "  xor  %ebp, %ebp\n"         // outermost frame: nothing above us
     "  and  $-16, %esp\n"         // aligned at the call, whatever we were given
     "  call start_program\n"      // never returns

@@ -24,11 +24,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 }  // namespace sys::arch
 
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(1)                // ra
+asm(START(1)                      // ra
     "  move  $fp, $zero\n"        // outermost frame: nothing above us
     "  move  $ra, $zero\n"        // and no return address
     "  bstrins.d $sp, $zero, 3, 0\n"  // the ABI's 16-byte alignment, whatever we were given

@@ -23,11 +23,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 
 // The ABI asks only for an even sp; we align it to 16 all the same.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(24)               // pc
+asm(START(24)                     // pc
     "  suba.l %fp, %fp\n"         // outermost frame: nothing above us
     "  move.l %sp, %d0\n"
     "  andi.l #-16, %d0\n"

@@ -40,13 +40,9 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // masked in 64-bit arithmetic: a 32-bit mask would cut off the upper half of
 // the address.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    ".set push\n"
+asm(".set push\n"
     ".set noreorder\n"
-    "_start:\n"
-    START_FRAME(31)               // $31, ra
+    START(31)                     // $31, ra
     "  move  $fp, $zero\n"        // outermost frame: nothing above us
     "  move  $ra, $zero\n"        // and no return address
 #if _MIPS_SIM == _ABIO32

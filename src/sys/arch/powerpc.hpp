@@ -33,11 +33,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 #if !defined(__powerpc64__)
 // 32-bit (SVR4): the minimum frame is the link and a word for lr, 16 bytes
 // with the alignment.
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(65)               // lr
+asm(START(65)                     // lr
     "  clrrwi 1, 1, 4\n"          // aligned, whatever we were given
     "  li    0, 0\n"
     "  stwu  0, -16(1)\n"         // the minimum frame, linked to none
@@ -66,11 +62,7 @@ asm(".pushsection .text.restgpr, \"ax\", @progbits\n"
 // 64-bit ELFv2 (ppc64el): compiled code reaches its data through r2, the
 // TOC pointer, which nothing has set yet; the program lies below 2 GiB, so
 // two instructions build it. The minimum frame is 32 bytes.
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(65)               // lr
+asm(START(65)                     // lr
     "  lis   2, .TOC.@ha\n"
     "  addi  2, 2, .TOC.@l\n"     // the TOC pointer, before any compiled code
     "  clrrdi 1, 1, 4\n"          // aligned, whatever we were given

@@ -38,11 +38,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // hold __global_pointer$ before any compiled code runs. It is loaded without
 // relaxation, or the linker would rewrite this load into one relative to gp.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, %function\n"
-    "_start:\n"
-    START_FRAME(1)                // ra
+asm(START(1)                      // ra
     "  .option push\n"
     "  .option norelax\n"
     "  lla  gp, __global_pointer$\n"

@@ -25,11 +25,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // function owes it 160 bytes at r15 where it may save registers; their first
 // word links to the caller's frame.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(14)                   // r14
+asm(START(14)                         // r14
     "  nill  %r15, 0xfff8\n"          // aligned, whatever we were given
     "  aghi  %r15, -160\n"            // the callee's register save area
     "  xc    0(8,%r15), 0(%r15)\n"    // linked to no frame: outermost

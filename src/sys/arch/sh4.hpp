@@ -28,11 +28,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // what a register holds, so start_program's address sits in a word after
 // the code. The instruction after a jump runs before the jump lands.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, @function\n"
-    "_start:\n"
-    START_FRAME(17)               // pr
+asm(START(17)                     // pr
     "  mov   #0, r14\n"           // outermost frame: nothing above us
     "  mov   #-16, r0\n"
     "  and   r0, r15\n"           // aligned, whatever we were given

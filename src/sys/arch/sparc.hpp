@@ -45,11 +45,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // the top, 128 where the register window may be spilled and 48 for its
 // arguments. The instruction after a call runs before the call lands.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, #function\n"
-    "_start:\n"
-    START_FRAME(15)               // %o7
+asm(START(15)                     // %o7
     "  mov   %g0, %fp\n"              // outermost frame: nothing above us
     "  add   %sp, 2047, %g1\n"        // the real stack pointer
     "  and   %g1, -16, %g1\n"         // aligned, whatever we were given
@@ -65,11 +61,7 @@ asm(".text\n"
 // 4 for a returned structure's address, 24 for its arguments, 4 to keep the
 // alignment. The instruction after a call runs before the call lands.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, #function\n"
-    "_start:\n"
-    START_FRAME(15)               // %o7
+asm(START(15)                     // %o7
     "  mov   %g0, %fp\n"              // outermost frame: nothing above us
     "  and   %sp, -16, %sp\n"         // aligned, whatever we were given
     "  sub   %sp, 96, %sp\n"          // room for the callee

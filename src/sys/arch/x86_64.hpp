@@ -36,11 +36,7 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 // The kernel jumps here with rsp 16-byte aligned; compiled code expects rsp to
 // be 8 past that on entry, as after a call, so we make that call ourselves.
 // clang-format off
-asm(".text\n"
-    ".global _start\n"
-    ".type _start, %function\n"
-    "_start:\n"
-    START_FRAME(16)               // rip
+asm(START(16)                     // rip
     "  xor  %ebp, %ebp\n"         // outermost frame: nothing above us
     "  and  $-16, %rsp\n"         // aligned at the call, whatever we were given
     "  call start_program\n"      // never returns
