@@ -80,7 +80,7 @@ def unrunnable(program, emulator):
     except OSError as error:
         if error.errno != errno.ENOEXEC:
             raise
-        return f"this machine's kernel cannot run {program} ({error.strerror}), and no emulator is named"
+        return f"this machine's kernel cannot run the program ({error.strerror}), and no emulator is named"
     return None
 
 

@@ -23,10 +23,8 @@ def model(line):
 
 
 def word(call, fd=None, size=None, result=None):
-    """One call in the shorthand, as a tracer saw it: the call's name, its
-    descriptor, the size it asked and its result (a number, an errno name or
-    "?"). A call to anything else, or on another descriptor or with another
-    size than the program's own, is spelled out."""
+    """One call in the shorthand; a call to anything else, or on another
+    descriptor or of another size than the program's own, spelled out."""
     result = str(result)
     if call == "exit":
         return f"x{fd}"
