@@ -84,21 +84,18 @@ def unrunnable(program, emulator):
     return None
 
 
-# Records: what one run for many builds found, kept by the SHA-256 of the
-# file it was about, so that a record never stands for a file built since.
-
 def digest(path):
     return hashlib.sha256(Path(path).read_bytes()).hexdigest()
 
 
-def record_path(records, about, *within):
-    return os.path.join(records, *within, digest(about) + ".json")
+# Records: what one run for many builds found, in RECORDS/[WITHIN/]SHA-256.json
+# by the file it was about, so that a record never stands for a file built since.
 
-
-def write_record(path, value):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    Path(path + ".new").write_text(json.dumps(value))
-    os.replace(path + ".new", path)
+def write_record(records, about, value, *within):
+    path = Path(records, *within, digest(about) + ".json")
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.with_suffix(".new").write_text(json.dumps(value))
+    path.with_suffix(".new").replace(path)
 
 
 def read_record(variable, about, *within):
@@ -106,7 +103,7 @@ def read_record(variable, about, *within):
     names, or None where there is none."""
     if records := os.environ.get(variable):
         with contextlib.suppress(FileNotFoundError):
-            return json.loads(Path(record_path(records, about, *within)).read_text())
+            return json.loads(Path(records, *within, digest(about) + ".json").read_text())
     return None
 
 
@@ -126,8 +123,7 @@ def two_at_a_time(work, items):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 4 and sys.argv[1] == "expected":
-        why = expected(sys.argv[2], sys.argv[3])
-        print(why or "")
-        sys.exit(0 if why else 1)
-    sys.exit(f"usage: {sys.argv[0]} expected PRESET TEST")
+    if len(sys.argv) != 4 or sys.argv[1] != "expected":
+        sys.exit(f"usage: {sys.argv[0]} expected PRESET TEST")
+    print(why := expected(sys.argv[2], sys.argv[3]) or "")
+    sys.exit(not why)

@@ -40,8 +40,7 @@ KERNELS = {
     "s390x": Kernel("bookworm", "s390x", ["qemu-system-s390x", "-M", "s390-ccw-virtio"], ""),
     # riscv64 is a release architecture from Debian 13 on.
     "riscv64": Kernel("trixie", "riscv64", ["qemu-system-riscv64", "-M", "virt"], "ttyS0"),
-    # loong64, from Debian 14 on: an EFI image, started by Debian's firmware
-    # for qemu, and kept outside /boot.
+    # loong64, from Debian 14 on: an EFI image kept outside /boot (docs/porting.md).
     "loong64": Kernel("forky", "loong64", ["qemu-system-loongarch64", "-M", "virt"], "ttyS0",
                       files="./usr/lib/modules/*/vmlinuz", firmware="/usr/share/qemu-efi-loongarch64/QEMU_EFI.fd",
                       memory="1024"),

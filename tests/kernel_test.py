@@ -97,7 +97,7 @@ def boot_once(records, builds):
         except Unavailable as reason:
             results = [{"skip": str(reason)}] * len(programs)
         for program, result in zip(programs, results):
-            common.write_record(common.record_path(records, program, flavour), result)
+            common.write_record(records, program, result, flavour)
         return f"{flavour}: {len(programs)} programs, {time.monotonic() - started:.0f} s" + (
             f", not booted: {results[0]['skip']}" if "skip" in results[0] else "")
 

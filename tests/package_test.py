@@ -30,10 +30,10 @@ def output(*command, umask=0o022, **options):
 
 
 def pack(build, umask=0o022, into="package"):
-    """Packs a build; gives the package's path and the time it was made."""
+    """Packs a build; gives the package's path."""
     folder = os.path.join(os.path.abspath(build), into)
     output("cpack", "-B", folder, cwd=build, umask=umask)
-    return next(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith(".deb")), time.time()
+    return next(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith(".deb"))
 
 
 def known_to_lintian(arch):
@@ -92,7 +92,7 @@ def lint_once(records, builds):
     runs, alone = [], []
     for build in builds:
         if os.path.exists(os.path.join(build, "CPackConfig.cmake")):
-            deb, _ = pack(build)
+            deb = pack(build)
             arch = identity(deb)[2]
             if not known_to_lintian(arch):
                 alone.append({arch: deb})
@@ -111,7 +111,7 @@ def lint_once(records, builds):
         debs = list(run.values())
         clean = len(debs) > 1 and asked(*debs) == {"found": []}
         for deb in debs:
-            common.write_record(common.record_path(records, deb), {"found": []} if clean else asked(deb))
+            common.write_record(records, deb, {"found": []} if clean else asked(deb))
         return f"lintian: {', '.join(run)}" + ("" if clean or len(debs) == 1 else " (asked again one by one)")
 
     return common.two_at_a_time(one, runs + alone)
@@ -120,7 +120,7 @@ def lint_once(records, builds):
 class Package(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.deb, cls.made = pack(BUILD)
+        cls.deb, cls.made = pack(BUILD), time.time()
 
     def test_architecture_and_contents(self):
         arch = (output("dpkg-architecture", f"-t{TRIPLE}", "-qDEB_HOST_ARCH") if TRIPLE
@@ -159,7 +159,7 @@ class Package(unittest.TestCase):
             output("cmake", "-S", cache["CMAKE_HOME_DIRECTORY"], "-B", again, "-DBUILD_TESTING=OFF", *settings,
                    umask=private)
             output("cmake", "--build", again, umask=private)
-            deb, _ = pack(again, umask=private)
+            deb = pack(again, umask=private)
             for first, second in ((self.deb, deb), *((os.path.join(BUILD, f), os.path.join(again, f))
                                                      for f in ("exprcalc", "exprcalc.1.gz", "changelog.gz"))):
                 self.assertEqual(common.digest(first), common.digest(second), os.path.basename(first))

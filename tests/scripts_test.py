@@ -52,7 +52,7 @@ class Scripts(unittest.TestCase):
         """One batch with a good package, one that cannot be read and one
         with errors: the batch fails; alone, they are clean, a failure and
         the errors."""
-        good, _ = package_test.pack(BUILD, into="scripts-package")
+        good = package_test.pack(BUILD, into="scripts-package")
         with tempfile.TemporaryDirectory() as scratch:
             broken, control = os.path.join(scratch, "broken"), Path(scratch, "broken", "DEBIAN", "control")
             control.parent.mkdir(parents=True)
