@@ -90,5 +90,6 @@ class Scripts(unittest.TestCase):
         self.assertIn("FAILED: kernel-amd64 could not run on", done.stdout)
         self.assertIn("cannot fetch from Debian's archive", done.stdout)
 
+
 if __name__ == "__main__":
     common.main("scripts", BUILD, Scripts)
