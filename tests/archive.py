@@ -125,7 +125,7 @@ def fetched(suite, arch, flavour, files):
     with open(os.path.join(CACHE, f"{suite}-{arch}.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)  # one test fetches; the others wait, then find it
         # What a fetch that was killed left: never taken for a whole package.
-        for stale in glob.glob(os.path.join(CACHE, f"fetch-{suite}-{arch}-*")) + glob.glob(folder + ".new"):
+        for stale in glob.glob(os.path.join(CACHE, f"fetch-{suite}-{arch}-*")):
             shutil.rmtree(stale)
         for attempt in (1, 2):
             wanted = [(package, pattern, into) for package, pattern, into in (

@@ -91,11 +91,16 @@ def digest(path):
 # Records: what one run for many builds found, in RECORDS/[WITHIN/]SHA-256.json
 # by the file it was about, so that a record never stands for a file built since.
 
+def record(records, about, *within):
+    return Path(records, *within, digest(about) + ".json")
+
+
 def write_record(records, about, value, *within):
-    path = Path(records, *within, digest(about) + ".json")
+    path = record(records, about, *within)
+    new = path.with_suffix(".new")
     path.parent.mkdir(parents=True, exist_ok=True)
-    path.with_suffix(".new").write_text(json.dumps(value))
-    path.with_suffix(".new").replace(path)
+    new.write_text(json.dumps(value))
+    new.replace(path)
 
 
 def read_record(variable, about, *within):
@@ -103,7 +108,7 @@ def read_record(variable, about, *within):
     names, or None where there is none."""
     if records := os.environ.get(variable):
         with contextlib.suppress(FileNotFoundError):
-            return json.loads(Path(records, *within, digest(about) + ".json").read_text())
+            return json.loads(record(records, about, *within).read_text())
     return None
 
 
