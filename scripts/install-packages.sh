@@ -3,40 +3,47 @@
 # missing, without asking anything; through sudo only when not already root.
 #   bash scripts/install-packages.sh build   to build and run the calculator
 #   bash scripts/install-packages.sh test    to run every test as well
+# With --simulate after either, apt works out the installation, and says
+# what it would do, without doing it (CI's check of another processor's
+# machine).
 set -euo pipefail
 
 build="cmake make g++"  # make: cmake only recommends it
 test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev gdb gdb-multiarch debian-archive-keyring
-      clang lld llvm libclang-rt-dev
-      qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc
-      g++-i686-linux-gnu
-      g++-aarch64-linux-gnu
-      g++-arm-linux-gnueabihf
-      g++-riscv64-linux-gnu
-      g++-arm-linux-gnueabi
-      g++-mipsel-linux-gnu
-      g++-mips64el-linux-gnuabi64
-      g++-powerpc64le-linux-gnu
-      g++-s390x-linux-gnu
-      g++-powerpc-linux-gnu
-      g++-powerpc64-linux-gnu
-      g++-mips-linux-gnu
-      g++-mips64-linux-gnuabi64
-      g++-sparc64-linux-gnu
-      g++-m68k-linux-gnu
-      g++-sh4-linux-gnu
-      g++-hppa-linux-gnu
-      g++-alpha-linux-gnu
-      g++-x86-64-linux-gnux32"
-# Only in some of Debian's releases (from Debian 13 on): installed where the
-# release has them, and the presets that need them are skipped elsewhere.
-optional="g++-loongarch64-linux-gnu qemu-efi-loongarch64"
+      debootstrap clang lld llvm libclang-rt-dev
+      qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc"
+
+# The cross compilers, one per triple that the toolchain files name
+# (Debian's g++-TRIPLE, a _ written -), less the machine's own: its g++ is
+# that one. Installed where this release has them for this machine (arm64
+# has no g++-alpha-linux-gnu, say, and Debian 14 no MIPS compilers); the
+# presets that need one it lacks cannot be built, and tests/expected-skips
+# says which, for which release and machine. The same for the packages that
+# only some releases have: loongarch64's firmware from Debian 13 on, and
+# the kernel test's qemu-system for s390x and riscv64 once out of
+# qemu-system-misc (Debian 14).
+triples() {
+    local file triple arch
+    for file in cmake/toolchains/*.cmake; do
+        triple=$(sed -n 's/^set(tools_triple \([^)]*\)).*/\1/p' "$file")
+        [ -n "$triple" ] || triple=$(sed -n 's/^set(target_triple \([^)]*\)).*/\1/p' "$file")
+        arch=$(sed -n 's/^set(debian_arch \([^)]*\)).*/\1/p' "$file")
+        if [ -n "$triple" ]; then echo "$triple ${arch:--}"; fi
+    done
+}
+cd "$(dirname "$0")/.."
+host=$(dpkg --print-architecture)
+own=$(triples | awk -v host="$host" '$2 == host { print $1 }')
+cross=$(triples | awk -v own="$own" '$1 != own { print "g++-" $1 }' | tr _ - | sort -u)
+optional="$cross qemu-efi-loongarch64 qemu-system-s390x qemu-system-riscv"
 
 case "${1:-}" in
 build) wanted=$build optional="" ;;
 test) wanted=$test ;;
-*) echo "usage: $0 build|test" >&2; exit 2 ;;
+*) echo "usage: $0 build|test [--simulate]" >&2; exit 2 ;;
 esac
+simulate=()
+[ "${2:-}" != --simulate ] || simulate=(--simulate)
 
 # (Each asks the tool's whole answer, then reads it: grep -q would stop
 # reading at the first match, and a tool still writing would die of SIGPIPE,
@@ -77,6 +84,15 @@ fi
 "${as_root[@]}" apt-get update -q
 missing=$(missing)  # the lists now known, the optional ones too
 echo "Installing:" $missing
-# Never removes a package to make room for these: apt stops instead.
+# Only what is named and what it depends on: a package's Recommends can be a
+# service for the whole machine (qemu-user recommends qemu-user-binfmt, which
+# registers handlers for every program of another processor), and the tests
+# need none. Never removes a package to make room for these: apt stops
+# instead. Where a dependency needs a newer version of a package already
+# installed, that upgrade is named first.
+install=(env DEBIAN_FRONTEND=noninteractive apt-get install --no-remove --no-install-recommends -y -q)
 # shellcheck disable=SC2086  # one word per package
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install --no-remove -y -q $missing
+upgrades=$("${install[@]}" -s $missing | sed -n 's/^Inst \([^ ]*\) \[\([^]]*\)\] (\([^ ]*\).*/\1 (\2 -> \3)/p')
+[ -z "$upgrades" ] || echo "Upgrading, as these need:" $upgrades
+# shellcheck disable=SC2086
+"${as_root[@]}" "${install[@]}" "${simulate[@]}" $missing
