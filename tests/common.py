@@ -1,6 +1,6 @@
 """What the test runners share: the skip and strict mode (docs/testing.md),
 running the cases, and the records of one run for many builds.
-`common.py expected PRESET TEST` tells test-all.sh if a skip is expected.
+`common.py expected PRESET TEST REASON` tells test-all.sh if a skip is expected.
 """
 import concurrent.futures
 import contextlib
@@ -22,46 +22,62 @@ EXPECTED = os.path.join(ROOT, "tests", "expected-skips")
 
 def debian_release():
     """The machine's Debian release by major version; testing and unstable
-    ("forky/sid") count as the newest."""
+    ("forky/sid") count as the newest, named by its number to be."""
     try:
-        return re.match(r"\d*", Path("/etc/debian_version").read_text())[0] or "99"
+        return re.match(r"\d*", Path("/etc/debian_version").read_text())[0] or TESTING_NUMBER
     except OSError:
-        return "99"
+        return TESTING_NUMBER
 
 
-def expected(preset, test):
-    """Why tests/expected-skips expects the test to skip on this preset here,
-    or None where it does not."""
+TESTING_NUMBER = "14"  # forky, the testing release
+
+
+def host_arch():
+    """The machine's Debian architecture: amd64, arm64 and so on."""
+    return subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True).stdout.strip() or "?"
+
+
+def expected(preset, test, reason):
+    """Whether tests/expected-skips expects this skip: a line of this release
+    and host that names the preset and the test (or TEST:CASE for one case
+    of it), and whose reason, a shell pattern, matches the skip's own."""
+    here = (debian_release(), host_arch())
     for line in Path(EXPECTED).read_text(encoding="utf-8").splitlines():
         if line.strip() and not line.startswith("#"):
-            releases, presets, tests, why = line.split(None, 3)
-            if (releases in ("*", debian_release()) and any(fnmatch.fnmatchcase(preset, p) for p in presets.split(","))
-                    and any(fnmatch.fnmatchcase(test, t) for t in tests.split(","))):
-                return why.strip()
-    return None
+            release, host, presets, tests, why = line.split(None, 4)
+            if (all(field in ("*", mine) for field, mine in zip((release, host), here))
+                    and any(fnmatch.fnmatchcase(preset, p) for p in presets.split(","))
+                    and test in tests.split(",") and fnmatch.fnmatchcase(reason, why.strip())):
+                return True
+    return False
 
 
 def unexpected(test, build, reason):
     """Strict mode's complaint of a skip, or None where the test may skip."""
     preset = os.path.basename(os.path.abspath(build))
-    if os.environ.get("EXPRCALC_STRICT") != "1" or expected(preset, test):
+    if os.environ.get("EXPRCALC_STRICT") != "1" or expected(preset, test, reason):
         return None
-    return (f"FAILED: {test} could not run on {preset}: {reason}\n(strict mode: this skip is not in "
-            f"tests/expected-skips for Debian {debian_release()})")
+    release, host = debian_release(), host_arch()
+    return (f"FAILED: {test} could not run on {preset}: {reason}\n(strict mode: no line of tests/expected-skips "
+            f"for Debian {release} on {host} names this test and this reason)")
 
 
 def main(test, build, cases, why_not=None):
     """Runs a group of cases and ends with its result; or, where there is a
     reason why it cannot run, skips, or fails in strict mode. A case that
-    skips itself is held to strict mode alike."""
+    skips itself is held to strict mode as TEST:CASE, on its own: the test's
+    other cases still count."""
     if why_not:
         complaint = unexpected(test, build, why_not)
         print(complaint or f"skipped: {why_not}")
         sys.exit(1 if complaint else SKIP)
     result = unittest.TextTestRunner(verbosity=2).run(unittest.TestLoader().loadTestsFromTestCase(cases))
-    complaints = [complaint for _, reason in result.skipped if (complaint := unexpected(test, build, reason))]
-    for complaint in complaints:
-        print(complaint)
+    complaints = []
+    for case, reason in result.skipped:
+        name = f"{test}:{case._testMethodName.removeprefix('test_')}"
+        complaint = unexpected(name, build, reason)
+        print(complaint or f"skipped: {name}: {reason}")
+        complaints += [complaint] if complaint else []
     sys.exit(not result.wasSuccessful() or bool(complaints))
 
 
@@ -128,7 +144,6 @@ def two_at_a_time(work, items):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4 or sys.argv[1] != "expected":
-        sys.exit(f"usage: {sys.argv[0]} expected PRESET TEST")
-    print(why := expected(sys.argv[2], sys.argv[3]) or "")
-    sys.exit(not why)
+    if len(sys.argv) != 5 or sys.argv[1] != "expected":
+        sys.exit(f"usage: {sys.argv[0]} expected PRESET TEST REASON")
+    sys.exit(not expected(*sys.argv[2:]))
