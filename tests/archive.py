@@ -22,6 +22,9 @@ TESTING = "forky"
 # A fetch that fails is tried once more after this pause: a mirror in the
 # middle of an update serves indexes that do not match their Release.
 PAUSE = float(os.environ.get("EXPRCALC_FETCH_PAUSE", "60"))
+# How a cached folder was verified, kept in it as .fetch: a folder without
+# it, or from a fetch that trusted more than this one, is fetched again.
+FETCH = "2: apt with a configuration of our own, Debian's archive keyring alone\n"
 
 
 class Unavailable(Exception):
@@ -31,24 +34,29 @@ class Unavailable(Exception):
 def mirrors(texts):
     """The Debian archives (URI, suite suffix: "", "-updates", "-security")
     that the machine's sources name, in either of apt's formats: {path: text}.
+    apt reads them, in a scratch folder with nothing else of apt's set-up.
     Only what names a Debian release's main component over the network is
     taken: not another vendor's suite (cloud-sdk-bookworm, or docker's
     bookworm stable), a disc, or sources of source packages."""
+    with tempfile.TemporaryDirectory() as scratch:
+        for path, text in texts.items():
+            name = os.path.basename(path)
+            place = Path(scratch, "sources.list" if name == "sources.list" else f"sources.list.d/{name}")
+            place.parent.mkdir(exist_ok=True)
+            place.write_text(text)
+        Path(scratch, "apt.conf").write_text("".join(f'{name} "{value}";\n' for name, value in {
+            "Dir::Etc": scratch, "Dir::Etc::main": "apt.conf", "Dir::Etc::parts": "none",
+            "Dir::State": scratch, "Dir::State::status": "/dev/null", "Dir::Cache": scratch}.items()))
+        listed = subprocess.run(["apt-get", "indextargets", "--no-release-info", "--format",
+                                 "$(REPO_URI) $(RELEASE) $(COMPONENT) $(TARGET_OF)"], capture_output=True, text=True,
+                                env=dict(os.environ, APT_CONFIG=os.path.join(scratch, "apt.conf")))
+    if listed.returncode:
+        raise Unavailable(f"apt-get indextargets could not read the machine's sources: {listed.stderr.strip()}")
     release = "|".join(RELEASES)
-    found = []  # (URI, suite, components)
-    for path, text in texts.items():
-        if path.endswith(".sources"):  # stanzas apart by empty lines
-            for stanza in re.split(r"\n\s*\n", text):
-                fields = dict(re.findall(r"^([\w-]+):[ \t]*(.*)$", stanza, re.M))
-                if "deb" in fields.get("Types", "").split() and fields.get("Enabled", "yes") != "no":
-                    found += [(uri, suite, fields.get("Components", "").split())
-                              for uri in fields.get("URIs", "").split() for suite in fields.get("Suites", "").split()]
-        else:
-            found += [(uri, suite, components.split()) for uri, suite, components in
-                      re.findall(r"^deb[ \t]+(?:\[[^]\n]*\][ \t]+)?(\S+)[ \t]+(\S+)[ \t]+(.*)$", text, re.M)]
-    return list(dict.fromkeys((uri.rstrip("/"), m[1] or "") for uri, suite, components in found
+    return list(dict.fromkeys((uri.rstrip("/"), m[1] or "") for uri, suite, component, kind in
+                              (line.rsplit(" ", 3) for line in listed.stdout.splitlines())
                               if (m := re.fullmatch(rf"(?:{release})(-updates|-security)?", suite))
-                              and "main" in components and re.match(r"(https?|ftp)://", uri)))
+                              and component == "main" and kind == "deb" and re.match(r"(https?|ftp)://", uri)))
 
 
 def machine_sources():
@@ -112,8 +120,16 @@ def download(suite, arch, package, wanted, into):
         os.mkdir(whole)  # the files alone, out of their folders
         subprocess.run(["sh", "-c", 'dpkg-deb --fsys-tarfile "$1" | tar -x -C "$2" --wildcards --xform "s,.*/,," "$3"',
                         "sh", deb, whole, wanted], check=True)
+        Path(whole, ".fetch").write_text(FETCH)
         os.makedirs(os.path.dirname(into), exist_ok=True)
         os.rename(whole, into)  # the cache has it all, or nothing
+
+
+def verified(folder):
+    try:
+        return Path(folder, ".fetch").read_text() == FETCH
+    except FileNotFoundError:
+        return False
 
 
 def fetched(suite, arch, flavour, files):
@@ -127,6 +143,9 @@ def fetched(suite, arch, flavour, files):
         # What a fetch that was killed left: never taken for a whole package.
         for stale in glob.glob(os.path.join(CACHE, f"fetch-{suite}-{arch}-*")):
             shutil.rmtree(stale)
+        for into in (folder, shell):
+            if os.path.isdir(into) and not verified(into):
+                shutil.rmtree(into)
         for attempt in (1, 2):
             wanted = [(package, pattern, into) for package, pattern, into in (
                 ("busybox-static", "*/bin/busybox", shell), (f"linux-image-{flavour}", files, folder))
@@ -151,7 +170,11 @@ def fetched(suite, arch, flavour, files):
 
 
 if __name__ == "__main__":
-    # The machine's own Debian mirror, for debootstrap: its main archive.
-    if sys.argv[1:] != ["mirror"]:
-        sys.exit(f"usage: {sys.argv[0]} mirror")
-    print(next((uri for uri, suffix in mirrors(machine_sources()) if not suffix), ""))
+    # For debootstrap: the machine's own Debian mirror (its main archive), and
+    # which release is testing, whose Release may be past its date.
+    if sys.argv[1:] == ["mirror"]:
+        print(next((uri for uri, suffix in mirrors(machine_sources()) if not suffix), ""))
+    elif sys.argv[1:] == ["testing"]:
+        print(TESTING)
+    else:
+        sys.exit(f"usage: {sys.argv[0]} mirror|testing")
