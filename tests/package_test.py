@@ -58,8 +58,11 @@ def lintian(*debs):
     """lintian's errors and warnings for the packages, judged strictly: status
     0 is clean, 2 counts only with the errors printed, anything else fails,
     as does a package its log does not show it checked (it checks one of a
-    name, version and architecture, however many it is given)."""
-    done = subprocess.run(["lintian", "--debug", *debs], capture_output=True, text=True)
+    name, version and architecture, however many it is given). Its own
+    defaults alone: no configuration of the machine's or a user's (which can
+    suppress tags or change the profile) is read."""
+    done = subprocess.run(["lintian", "--no-cfg", "--profile", "debian", "--debug", *debs],
+                          capture_output=True, text=True)
     found = [line for line in done.stdout.splitlines() if line[:2] in ("E:", "W:")]
     checked = re.findall(r"^Base directory for processable: \S*/(\S+?)_(\S+)_(\S+)_binary$", done.stderr, re.M)
     said = f"lintian {' '.join(debs)} ended with status {done.returncode}"
