@@ -22,28 +22,42 @@ releases="bookworm trixie forky sid"
 
 # Inside the namespaces, as root: see the end of this file for how it starts.
 inside() {
-    local roots=$1 release=$2 remove=$3 mirror=$4 root=$1/$2 keep=() fs
-    shift 4
+    local roots=$1 release=$2 remove=$3 mirror=$4 testing=$5 root=$1/$2 keep=() fs recipe
+    shift 5
     while [ "$1" != -- ]; do keep+=("$1"); shift; done
     shift
 
+    # The lock file stays when the root goes: a run waiting on it holds
+    # the same file, and no later run can lock a new one beside it.
     exec 9>"$root.lock"
     flock -n 9 || { echo "waiting for the other run in $root to end"; flock 9; }
 
     if [ -n "$remove" ] || [ ! -e "$root/.made" ]; then
         # Nothing is deleted while anything is mounted below it, and the
-        # delete stays on the root's own file system.
-        mounted=$(findmnt -rn -o TARGET | awk -v root="$root" 'index($0, root "/") == 1 || $0 == root')
+        # delete stays on the root's own file system. (findmnt writes a
+        # blank in a name as \x20: printf %b reads it back.)
+        mounted=$(findmnt -rn -o TARGET | while read -r target; do printf '%b\n' "$target"; done |
+                  awk -v root="$root" 'index($0, root "/") == 1 || $0 == root')
         if [ -n "$mounted" ]; then
             echo "$root has file systems mounted in it; unmount them first (umount -R -l each):" >&2
             echo "$mounted" >&2
             exit 1
         fi
         if [ -e "$root" ]; then echo "removing $root ($(du -sh --one-file-system "$root" | cut -f1))"; fi
+        # The mark goes first: a root whose removal was cut short is made anew.
+        rm -f "$root/.made"
         rm -rf --one-file-system "$root"
-        if [ -n "$remove" ]; then rm -f "$root.lock"; exit 0; fi
+        if [ -n "$remove" ]; then exit 0; fi
         mkdir -p "$root"
-        debootstrap --variant=minbase "$release" "$root" ${mirror:+"$mirror"}
+        # A release newer than this debootstrap is made as unstable is.
+        recipe=/usr/share/debootstrap/scripts/$release
+        [ -e "$recipe" ] || recipe=/usr/share/debootstrap/scripts/sid
+        debootstrap --variant=minbase "$release" "$root" "$mirror" "$recipe"
+        if [ "$release" = "$testing" ]; then
+            # Testing's Release is signed for a week, and a mirror may lag:
+            # its date alone is not checked, as for the kernel test.
+            sed -i "s/^deb /deb [check-valid-until=no] /" "$root/etc/apt/sources.list"
+        fi
         touch "$root/.made"
     fi
     if [ -L "$root/etc" ] || [ -L "$root/src" ]; then echo "$root/etc or $root/src is a symbolic link" >&2; exit 1; fi
@@ -108,7 +122,17 @@ if [ -n "$missing" ]; then
 fi
 # The machine's own Debian mirror, as its apt sources name it.
 mirror=$(python3 tests/archive.py mirror)
-roots=${XDG_CACHE_HOME:-$HOME/.cache}/exprcalc/roots
+if [ -z "$mirror" ]; then
+    echo "the machine's apt sources name no Debian mirror to make the root from" >&2
+    exit 1
+fi
+testing=$(python3 tests/archive.py testing)
+cache=${XDG_CACHE_HOME:-$HOME/.cache}
+if [[ $cache != /* ]]; then
+    echo "XDG_CACHE_HOME is $cache: the roots need a cache folder named from /, outside the checkout" >&2
+    exit 1
+fi
+roots=$cache/exprcalc/roots
 mkdir -p "$roots"
 # What the command is given of this environment.
 keep=()
@@ -121,4 +145,4 @@ done
 # the kernel ends every process in its PID namespace and drops its mounts.
 exec "${as_root[@]}" setpriv --pdeathsig KILL -- \
     unshare --mount --pid --fork --kill-child --propagation private -- \
-    bash "$script" --inside "$(realpath "$roots")" "$release" "$remove" "$mirror" "${keep[@]}" -- "$@"
+    bash "$script" --inside "$(realpath "$roots")" "$release" "$remove" "$mirror" "$testing" "${keep[@]}" -- "$@"
