@@ -6,7 +6,8 @@
 #   tools_triple     the triple of Debian's cross tools, where they differ
 #                    (a compiler that builds this target given an option)
 #   debian_arch      the package's Architecture field; without it, no package
-#   emulator         the qemu-user program that runs it (none when native)
+#   emulator         the qemu-user program that runs it on a machine of
+#                    another processor (on its own, none is needed or asked)
 #   program_options  compiler options the program needs on this processor;
 #                    gcc_options and clang_options, those only one compiler knows;
 #                    compile_options and link_options, those only its
@@ -34,6 +35,13 @@
 # the reason in the build folder's file cannot-build for scripts/test-all.sh.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER)
 get_filename_component(processor ${CMAKE_PARENT_LIST_FILE} NAME_WE)
+# Built on a machine of this very architecture (dpkg's name for it), the
+# program runs as it is.
+execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE host_arch OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(DEFINED debian_arch AND debian_arch STREQUAL host_arch)
+    set(native ON)
+    set(emulator "")
+endif()
 if(NOT DEFINED tools_triple)
     set(tools_triple ${target_triple})
 endif()
@@ -103,7 +111,7 @@ else()
     set(CMAKE_STRIP ${tools_triple}-strip)
 endif()
 
-if(DEFINED emulator AND NOT native)  # native: host.cmake, on this processor
+if(DEFINED emulator AND NOT native)
     set(CMAKE_SYSTEM_NAME Linux)
     string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR ${target_triple})
     set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})
