@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """What runs around the program, where it could pass for green without
 having checked anything: scripts_test.py BUILD_DIR (a native build)."""
+import concurrent.futures
+import fcntl
+import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -41,6 +45,45 @@ MIRRORS = [
                            "Components: main\n", []),
 ]
 
+# Skips, and whether strict mode lets each pass: a line must name the test
+# (or the one case) and match the skip's own reason.
+SKIPS = [
+    ("x32", "conformance", "this machine's kernel cannot run the program (Exec format error), and no emulator is named",
+     True),
+    ("x32", "package", "Debian has no architecture for x86_64-linux-gnux32, so there is no package", False),
+    ("x32-clang", "package:installed_program_runs",
+     "this machine's kernel cannot run the program (Exec format error), and no emulator is named", True),
+    ("sparc64-debug", "debug", "finish and the backtrace past the first caller under qemu: its gdb stub does not "
+     "write SPARC's register windows to the stack, where gdb reads each caller's registers", False),
+    ("sparc64-debug", "debug:backtrace_from_iprint_ends_at_start", "finish and the backtrace past the first caller "
+     "under qemu: its gdb stub does not write SPARC's register windows to the stack, where gdb reads each caller's "
+     "registers", True),
+    ("m68k", "kernel", "Debian ships no kernel for m68k in an archive this machine can reach", True),
+    ("aarch64", "kernel-arm64", "cannot fetch from Debian's archive (bookworm, arm64), tried twice 60 s apart", False),
+    ("hexagon-debug", "preset", "Debian 12 has no GCC for Hexagon", True),
+    ("hexagon-debug", "preset", "not installed: qemu-hexagon", False),
+]
+
+
+def configure_as(arch, scratch):
+    """README's first command's configure step, as on a machine of another
+    Debian architecture: dpkg answers its name, and no qemu is installed."""
+    bin_folder = os.path.join(scratch, "bin")
+    os.mkdir(bin_folder)
+    for program in glob.glob("/usr/bin/*"):
+        if not os.path.basename(program).startswith("qemu-"):
+            os.symlink(program, os.path.join(bin_folder, os.path.basename(program)))
+    os.remove(os.path.join(bin_folder, "dpkg"))
+    Path(bin_folder, "dpkg").write_text(f"#!/bin/sh\necho {arch}\n")
+    os.chmod(os.path.join(bin_folder, "dpkg"), 0o755)
+    build = os.path.join(scratch, "build")
+    # CMake finds programs in PATH alone, not in /usr/bin besides.
+    done = subprocess.run([shutil.which("cmake"), "--preset", "host", "-B", build, "-DBUILD_TESTING=OFF",
+                           "-DCMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF"], cwd=common.ROOT, capture_output=True,
+                          text=True, env=dict(os.environ, PATH=bin_folder), timeout=120)
+    reason = Path(build, "cannot-build").read_text().strip() if os.path.exists(Path(build, "cannot-build")) else ""
+    return done.returncode, reason, done.stdout + done.stderr
+
 
 class Scripts(unittest.TestCase):
     def test_mirrors_from_the_machines_sources(self):
@@ -48,10 +91,68 @@ class Scripts(unittest.TestCase):
             with self.subTest(name=name, text=text):
                 self.assertEqual(archive.mirrors({f"/etc/apt/sources.list.d/{name}": text}), archives)
 
+    def test_strict_mode_matches_the_test_and_the_reason(self):
+        for preset, test, reason, allowed in SKIPS:
+            with self.subTest(preset=preset, test=test, reason=reason):
+                self.assertEqual(common.expected(preset, test, reason), allowed)
+
+    def test_an_unknown_kernel_flavour_fails(self):
+        """A flavour no table knows is never taken for a processor with no
+        kernel, which may skip."""
+        done = subprocess.run([sys.executable, os.path.join(common.ROOT, "tests", "kernel_test.py"), "arm46-16k",
+                               "aarch64", os.path.join(BUILD, "exprcalc")], capture_output=True, text=True,
+                              env=dict(os.environ, EXPRCALC_STRICT="1", EXPRCALC_BOOTS=""), timeout=60)
+        self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+        self.assertIn("no kernel flavour 'arm46-16k'", done.stderr)
+
+    def test_a_native_build_needs_no_emulator(self):
+        """The host preset configures on every Debian architecture that a
+        toolchain file names, with no qemu installed; where it cannot, for
+        want of a compiler alone."""
+        arches = sorted({m[1] for f in glob.glob(os.path.join(common.ROOT, "cmake/toolchains/*.cmake"))
+                         if (m := re.search(r"^set\(debian_arch (\S+)\)", Path(f).read_text(), re.M))})
+
+        def configure(arch):
+            with tempfile.TemporaryDirectory() as scratch:
+                return configure_as(arch, scratch)
+
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            for arch, (status, reason, said) in zip(arches, pool.map(configure, arches)):
+                with self.subTest(arch=arch):
+                    self.assertNotIn("qemu", reason)
+                    self.assertTrue(status == 0 or reason.startswith("not installed:") or "has no" in reason, said)
+        print(f"configured as {len(arches)} architectures: {' '.join(arches)}")
+
+    def test_on_release_remove_keeps_the_lock_of_a_waiting_run(self):
+        """--remove, waiting for a run that holds the root, then done: the
+        lock file is still the one the waiting run holds."""
+        if os.getuid() != 0:
+            self.skipTest("on-release.sh would ask sudo for root")
+        with tempfile.TemporaryDirectory() as cache:
+            roots = Path(cache, "exprcalc", "roots")
+            roots.mkdir(parents=True)
+            lock = roots / "bookworm.lock"
+            with open(lock, "w") as held:
+                fcntl.flock(held, fcntl.LOCK_EX)
+                removal = subprocess.Popen(["bash", os.path.join(common.ROOT, "scripts", "on-release.sh"),
+                                            "--remove", "bookworm"], stdout=subprocess.PIPE, text=True,
+                                           env=dict(os.environ, XDG_CACHE_HOME=cache))
+                self.assertIn("waiting for the other run", removal.stdout.readline())
+                fcntl.flock(held, fcntl.LOCK_UN)
+                self.assertEqual(removal.wait(timeout=60), 0)
+                self.assertEqual(os.stat(lock).st_ino, os.fstat(held.fileno()).st_ino)
+
+    def test_on_release_refuses_a_relative_cache(self):
+        done = subprocess.run(["bash", os.path.join(common.ROOT, "scripts", "on-release.sh"), "--remove", "bookworm"],
+                              capture_output=True, text=True, env=dict(os.environ, XDG_CACHE_HOME="cache"),
+                              timeout=60)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("XDG_CACHE_HOME is cache", done.stderr)
+
     def test_lintian_clears_only_what_it_checked(self):
         """One batch with a good package, one that cannot be read and one
         with errors: the batch fails; alone, they are clean, a failure and
-        the errors."""
+        the errors, whatever a lintian configuration would suppress."""
         good = package_test.pack(BUILD, into="scripts-package")
         with tempfile.TemporaryDirectory() as scratch:
             broken, control = os.path.join(scratch, "broken"), Path(scratch, "broken", "DEBIAN", "control")
@@ -65,7 +166,13 @@ class Scripts(unittest.TestCase):
             self.assertEqual(package_test.lintian(good), [])
             with self.assertRaises(package_test.LintianFailed):
                 package_test.lintian(unreadable)
-            self.assertIn("E: broken: no-copyright-file", package_test.lintian(broken + ".deb"))
+            suppressing = os.path.join(scratch, "lintianrc")
+            Path(suppressing).write_text("suppress-tags = no-copyright-file\n")
+            os.environ["LINTIAN_CFG"] = suppressing
+            try:
+                self.assertIn("E: broken: no-copyright-file", package_test.lintian(broken + ".deb"))
+            finally:
+                del os.environ["LINTIAN_CFG"]
 
     def test_test_all_fails_on_a_broken_preset_file(self):
         with tempfile.TemporaryDirectory() as clone:
