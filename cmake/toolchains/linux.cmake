@@ -92,7 +92,7 @@ else()
         string(REGEX MATCH "^[0-9]*" debian_version "${debian_version}")
     endif()
     if(debian_version STREQUAL "")  # testing or unstable: "forky/sid"
-        set(debian_version 99)
+        set(debian_version 14)  # the release testing becomes
     endif()
     if(DEFINED gcc_unsupported AND (NOT DEFINED gcc_since OR debian_version LESS gcc_since))
         string(REPLACE "@debian@" "Debian ${debian_version}" gcc_unsupported ${gcc_unsupported})
@@ -104,12 +104,17 @@ else()
 endif()
 
 # The target's own GNU strip, whichever compiler: the package and the sizes
-# reported for it do not depend on which strip the compiler brought.
-if(DEFINED strip)
-    set(CMAKE_STRIP ${strip})
-else()
-    set(CMAKE_STRIP ${tools_triple}-strip)
+# reported for it do not depend on which strip the compiler brought. Clang
+# alone, where the target's GNU binutils are missing (Debian 14 has none for
+# MIPS), strips with LLVM's.
+if(NOT DEFINED strip)
+    set(strip ${tools_triple}-strip)
+    find_program(found_strip ${strip} NO_CACHE)
+    if(NOT found_strip AND EXPRCALC_COMPILER STREQUAL "clang")
+        set(strip llvm-strip)
+    endif()
 endif()
+set(CMAKE_STRIP ${strip})
 
 if(DEFINED emulator AND NOT native)
     set(CMAKE_SYSTEM_NAME Linux)
