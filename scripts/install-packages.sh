@@ -45,21 +45,21 @@ esac
 simulate=()
 [ "${2:-}" != --simulate ] || simulate=(--simulate)
 
-# (Each asks the tool's whole answer, then reads it: grep -q would stop
-# reading at the first match, and a tool still writing would die of SIGPIPE,
-# which pipefail takes for "no".)
+# (Each asks its tool once, for every package, and reads the whole answer:
+# grep -q would stop reading at the first match, and a tool still writing
+# would die of SIGPIPE, which pipefail takes for "no".)
 not_installed() {
+    local installed
+    installed=$(dpkg-query -W -f='${Package} ${Status}\n' "$@" 2>/dev/null || true)
     for package in "$@"; do
-        [[ $(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) == *"ok installed" ]] || echo "$package"
+        [[ $'\n'$installed$'\n' == *$'\n'"$package install ok installed"$'\n'* ]] || echo "$package"
     done
-    return 0
 }
 # Of the optional packages, those this release has, as apt's lists know.
 available() {
-    for package in "$@"; do
-        [[ $(apt-cache policy "$package" 2>/dev/null) != *"Candidate: "[0-9]* ]] || echo "$package"
-    done
-    return 0
+    [ $# -gt 0 ] || return 0
+    apt-cache policy "$@" 2>/dev/null | awk '/^[^ ].*:$/ { package = substr($0, 1, length($0) - 1) }
+                                             /^  Candidate: [0-9]/ { print package }'
 }
 # What to install: the wanted packages not installed, and the optional ones
 # not installed that this release has.
@@ -70,7 +70,7 @@ missing() {
     available $(not_installed $optional)
 }
 missing=$(missing)
-[ -n "$missing" ] || exit 0
+[ -n "$missing" ] || { echo "Nothing to install: what this needs is installed."; exit 0; }
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -92,7 +92,10 @@ echo "Installing:" $missing
 # installed, that upgrade is named first.
 install=(env DEBIAN_FRONTEND=noninteractive apt-get install --no-remove --no-install-recommends -y -q)
 # shellcheck disable=SC2086  # one word per package
-upgrades=$("${install[@]}" -s $missing | sed -n 's/^Inst \([^ ]*\) \[\([^]]*\)\] (\([^ ]*\).*/\1 (\2 -> \3)/p')
-[ -z "$upgrades" ] || echo "Upgrading, as these need:" $upgrades
+if [ -z "${simulate[*]}" ]; then
+    # shellcheck disable=SC2086
+    upgrades=$("${install[@]}" -s $missing | sed -n 's/^Inst \([^ ]*\) \[\([^]]*\)\] (\([^ ]*\).*/\1 (\2 -> \3)/p')
+    [ -z "$upgrades" ] || echo "Upgrading, as these need:" $upgrades
+fi
 # shellcheck disable=SC2086
 "${as_root[@]}" "${install[@]}" "${simulate[@]}" $missing

@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
-# Runs a command in a minimal root of another Debian release, on a copy of
-# this checkout (its files as they are now, without build/), as root there:
+# Runs a command in a minimal root of another Debian release, or of another
+# processor, on a copy of this checkout (its files as they are now, without
+# build/), as root there:
 #   bash scripts/on-release.sh trixie                 README's test command
 #   bash scripts/on-release.sh bookworm bash -l       a shell, say
+#   bash scripts/on-release.sh --arch arm64 bookworm bash -l
+#                                                     an arm64 machine's
 #   bash scripts/on-release.sh --remove trixie        the root's space back
 # The root is made once with debootstrap (the variant minbase, as a fresh
-# minimal machine has) and kept in ~/.cache/exprcalc/roots/RELEASE, outside
-# the checkout; each run refreshes its package lists, so what it installed
-# stays and a second run downloads little.
+# minimal machine has) and kept in ~/.cache/exprcalc/roots/RELEASE (or
+# RELEASE-ARCH), outside the checkout; each run refreshes its package lists,
+# so what it installed stays and a second run downloads little.
 #
 # Everything a run mounts and starts lives in private mount and PID
 # namespaces: the machine sees none of its mounts, and whatever it started
 # ends with it, however it ends (kill -9 included). Its /dev is its own, with
 # only what the tests need. One run at a time per root. Needs root, or sudo
 # (asked once).
+#
+# A root of another processor runs its programs under Debian's static
+# qemu-user, unpacked from qemu-user-static (not installed: that would
+# register it for the whole machine), and registered in a binfmt_misc of
+# the run's own. The kernel gives each user namespace its own binfmt_misc
+# from Linux 6.7 on, so that run is in a user namespace too, whose user and
+# group IDs 0-65535 are the machine's same IDs.
 set -euo pipefail
 script=$(realpath "$0")
 cd "$(dirname "$script")/.."
@@ -22,10 +32,11 @@ releases="bookworm trixie forky sid"
 
 # Inside the namespaces, as root: see the end of this file for how it starts.
 inside() {
-    local roots=$1 release=$2 remove=$3 mirror=$4 testing=$5 root=$1/$2 keep=() fs recipe
-    shift 5
+    local roots=$1 release=$2 arch=$3 remove=$4 mirror=$5 testing=$6 emulator=$7 root keep=() fs recipe
+    shift 7
     while [ "$1" != -- ]; do keep+=("$1"); shift; done
     shift
+    root=$roots/$release${emulator:+-$arch}
 
     # The lock file stays when the root goes: a run waiting on it holds
     # the same file, and no later run can lock a new one beside it.
@@ -52,24 +63,31 @@ inside() {
         # A release newer than this debootstrap is made as unstable is.
         recipe=/usr/share/debootstrap/scripts/$release
         [ -e "$recipe" ] || recipe=/usr/share/debootstrap/scripts/sid
-        debootstrap --variant=minbase "$release" "$root" "$mirror" "$recipe"
+        # Another processor's packages are unpacked here, and configured
+        # below by its own programs, under the emulator.
+        debootstrap ${emulator:+--foreign} --arch="$arch" --variant=minbase "$release" "$root" "$mirror" "$recipe"
         if [ "$release" = "$testing" ]; then
             # Testing's Release is signed for a week, and a mirror may lag:
             # its date alone is not checked, as for the kernel test.
             sed -i "s/^deb /deb [check-valid-until=no] /" "$root/etc/apt/sources.list"
         fi
-        touch "$root/.made"
     fi
     if [ -L "$root/etc" ] || [ -L "$root/src" ]; then echo "$root/etc or $root/src is a symbolic link" >&2; exit 1; fi
 
     # The kernel's file systems, a /dev of the root's own, and the machine's
-    # name server, none of them seen outside.
+    # name server, none of them seen outside. The devices are the machine's
+    # own, bound in: a user namespace may make none, nor a sysfs of its own
+    # (the machine's is bound in whole there, and read-only at the top).
     mount -t proc proc "$root/proc"
-    mount -t sysfs -o ro sysfs "$root/sys"
+    if [ -z "$emulator" ]; then
+        mount -t sysfs -o ro sysfs "$root/sys"
+    else
+        mount --rbind /sys "$root/sys" && mount -o remount,bind,ro "$root/sys"
+    fi
     mount -t tmpfs -o mode=755,size=1m tmpfs "$root/dev"
-    for fs in null:1:3 zero:1:5 full:1:7 random:1:8 urandom:1:9 tty:5:0; do
-        IFS=: read -r name major minor <<<"$fs"
-        mknod -m 666 "$root/dev/$name" c "$major" "$minor"
+    for fs in null zero full random urandom tty; do
+        touch "$root/dev/$fs"
+        mount --bind "/dev/$fs" "$root/dev/$fs"
     done
     mkdir "$root/dev/pts" "$root/dev/shm"
     mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$root/dev/pts"
@@ -77,6 +95,15 @@ inside() {
     ln -s pts/ptmx "$root/dev/ptmx"
     ln -s /proc/self/fd "$root/dev/fd"
     for fs in stdin:0 stdout:1 stderr:2; do ln -s "/proc/self/fd/${fs#*:}" "$root/dev/${fs%:*}"; done
+    if [ -n "$emulator" ]; then
+        # The processor's programs start under the emulator: the line its
+        # package would register, with the interpreter opened now (F), so
+        # that it is found from inside the root.
+        mount -t binfmt_misc binfmt_misc "$root/proc/sys/fs/binfmt_misc"
+        sed "s|:[^:]*:[A-Z]*$|:$emulator-static:F|" "$emulator.conf" >"$root/proc/sys/fs/binfmt_misc/register"
+        if [ ! -e "$root/.made" ]; then chroot "$root" /debootstrap/debootstrap --second-stage; fi
+    fi
+    touch "$root/.made"
     rm -f "$root/etc/resolv.conf"  # never written through a link the root holds
     (set -C && cat /etc/resolv.conf >"$root/etc/resolv.conf")
 
@@ -94,16 +121,45 @@ inside() {
     exit "$status"
 }
 
-if [ "${1:-}" = --inside ]; then
-    shift
-    inside "$@"
-fi
+# As root: the namespaces, in a user namespace of their own whose IDs
+# 0-65535 are the machine's, which only a process outside may say. The
+# child says when it is in it, waits for its IDs, and goes on.
+in_user_namespace() {
+    local handshake child status=0
+    handshake=$(mktemp -d)
+    mkfifo "$handshake/in" "$handshake/mapped"
+    exec 3<&0  # (a command put in the background would read /dev/null)
+    unshare --user -- setpriv --pdeathsig KILL -- \
+        sh -c 'echo >"$1/in" && read -r _ <"$1/mapped" && shift && exec "$@"' sh "$handshake" \
+        unshare --mount --pid --fork --kill-child --propagation private -- \
+        env container=lxc bash "$script" --inside "$@" <&3 &
+    child=$!
+    read -r _ <"$handshake/in"
+    echo "0 0 65536" >"/proc/$child/uid_map"
+    echo "0 0 65536" >"/proc/$child/gid_map"
+    echo >"$handshake/mapped"
+    rm -r "$handshake"
+    wait "$child" || status=$?
+    exit "$status"
+}
 
-remove=""
-if [ "${1:-}" = --remove ]; then remove=1; shift; fi
+case "${1:-}" in
+--inside) shift; inside "$@" ;;
+--in-user-namespace) shift; in_user_namespace "$@" ;;
+esac
+
+remove="" arch=$(dpkg --print-architecture)
+host_arch=$arch
+while true; do
+    case "${1:-}" in
+    --remove) remove=1; shift ;;
+    --arch) arch=${2:-}; shift 2 || break ;;
+    *) break ;;
+    esac
+done
 release=${1:-}
-if [ -z "$release" ] || [[ " $releases " != *" $release "* ]]; then
-    echo "usage: $0 [--remove] RELEASE [COMMAND...], where RELEASE is one of: $releases" >&2
+if [ -z "$release" ] || [[ " $releases " != *" $release "* ]] || [ -z "$arch" ]; then
+    echo "usage: $0 [--remove] [--arch ARCH] RELEASE [COMMAND...], where RELEASE is one of: $releases" >&2
     exit 2
 fi
 shift
@@ -134,6 +190,22 @@ if [[ $cache != /* ]]; then
 fi
 roots=$cache/exprcalc/roots
 mkdir -p "$roots"
+# Another processor: its emulator as its toolchain file names it, unpacked
+# into the cache (qemu-aarch64 for arm64, say); from Linux 6.7 on.
+emulator="" start=(unshare --mount --pid --fork --kill-child --propagation private -- bash "$script" --inside)
+if [ "$arch" != "$host_arch" ]; then
+    kernel=$(uname -r)
+    if ! printf '6.7\n%s\n' "${kernel%%[^0-9.]*}" | sort -C -V; then
+        echo "Linux $kernel has one binfmt_misc for the whole machine (each user namespace has its own from" \
+             "Linux 6.7 on): a root of another processor would need the machine's; not made" >&2
+        exit 77
+    fi
+    toolchain=$(grep -l "^set(debian_arch $arch)" cmake/toolchains/*.cmake) ||
+        { echo "no toolchain file names the Debian architecture $arch" >&2; exit 2; }
+    name=$(sed -n 's/^set(emulator \([^)]*\)).*/\1/p' "$toolchain")
+    emulator=$(python3 tests/archive.py static-emulator "$name")/$name
+    start=(bash "$script" --in-user-namespace)
+fi
 # What the command is given of this environment.
 keep=()
 for name in CI EXPRCALC_STRICT; do
@@ -143,6 +215,5 @@ done
 # if its parent (sudo, or whatever started this script) dies, and unshare
 # ends its child, the namespaces' init, when it dies itself; when init ends,
 # the kernel ends every process in its PID namespace and drops its mounts.
-exec "${as_root[@]}" setpriv --pdeathsig KILL -- \
-    unshare --mount --pid --fork --kill-child --propagation private -- \
-    bash "$script" --inside "$(realpath "$roots")" "$release" "$remove" "$mirror" "$testing" "${keep[@]}" -- "$@"
+exec "${as_root[@]}" setpriv --pdeathsig KILL -- "${start[@]}" \
+    "$(realpath "$roots")" "$release" "$arch" "$remove" "$mirror" "$testing" "$emulator" "${keep[@]}" -- "$@"

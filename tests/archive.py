@@ -132,41 +132,57 @@ def verified(folder):
         return False
 
 
-def fetched(suite, arch, flavour, files):
-    """The folders that hold a kernel flavour's files and busybox, from the
-    cache, or fetched into it first (docs/testing.md tells how)."""
-    folder = os.path.join(CACHE, "kernels", flavour)
-    shell = os.path.join(CACHE, "busybox", f"{suite}-{arch}")
+def cached(suite, arch, wanted):
+    """Makes sure the cache holds each (package, files pattern, folder) of
+    one suite and architecture, fetching what it lacks, or a folder that an
+    older fetch verified, a second time after a pause if the first fails."""
     os.makedirs(CACHE, exist_ok=True)
     with open(os.path.join(CACHE, f"{suite}-{arch}.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)  # one test fetches; the others wait, then find it
         # What a fetch that was killed left: never taken for a whole package.
         for stale in glob.glob(os.path.join(CACHE, f"fetch-{suite}-{arch}-*")):
             shutil.rmtree(stale)
-        for into in (folder, shell):
+        for _, _, into in wanted:
             if os.path.isdir(into) and not verified(into):
                 shutil.rmtree(into)
         for attempt in (1, 2):
-            wanted = [(package, pattern, into) for package, pattern, into in (
-                ("busybox-static", "*/bin/busybox", shell), (f"linux-image-{flavour}", files, folder))
-                if not os.path.isdir(into)]
-            if not wanted:
-                return folder, shell
+            if not (missing := [item for item in wanted if not os.path.isdir(item[2])]):
+                return
             try:  # the lists that came are used, whatever did not
                 updated = apt(suite, arch, "apt-get", "-q", "update", complaints=True).strip()
             except Unavailable as failed:
                 updated = str(failed)
             try:
-                for package, pattern, into in wanted:
+                for package, pattern, into in missing:
                     download(suite, arch, package, pattern, into)
             except Unavailable as failed:
                 why = f"{failed}" + (updated and f" (after apt-get update: {updated[-400:]})")
                 if attempt == 2:
                     raise Unavailable(f"cannot fetch from Debian's archive ({suite}, {arch}), "
                                       f"tried twice {PAUSE:.0f} s apart: {why}") from None
-                print(f"fetching {flavour} failed; again in {PAUSE:.0f} s: {why}", flush=True)
+                print(f"fetching {', '.join(item[0] for item in missing)} failed; again in {PAUSE:.0f} s: {why}",
+                      flush=True)
                 time.sleep(PAUSE)
+
+
+def fetched(suite, arch, flavour, files):
+    """The folders that hold a kernel flavour's files and busybox, from the
+    cache, or fetched into it first (docs/testing.md tells how)."""
+    folder = os.path.join(CACHE, "kernels", flavour)
+    shell = os.path.join(CACHE, "busybox", f"{suite}-{arch}")
+    cached(suite, arch, [("busybox-static", "*/bin/busybox", shell), (f"linux-image-{flavour}", files, folder)])
     return folder, shell
+
+
+def static_emulator(name):
+    """The folder with Debian's static qemu-user for this machine, NAME-static
+    (qemu-aarch64-static, say), and the binfmt_misc line NAME.conf that its
+    package would register for the whole machine: unpacked, not installed."""
+    suite = re.search(r"^VERSION_CODENAME=(\w+)", Path("/etc/os-release").read_text(), re.M)[1]
+    arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True, check=True).stdout.strip()
+    folder = os.path.join(CACHE, "qemu-user-static", f"{suite}-{arch}", name)
+    cached(suite, arch, [("qemu-user-static", f"*/{name}[.-]*", folder)])
+    return folder
 
 
 if __name__ == "__main__":
@@ -176,5 +192,7 @@ if __name__ == "__main__":
         print(next((uri for uri, suffix in mirrors(machine_sources()) if not suffix), ""))
     elif sys.argv[1:] == ["testing"]:
         print(TESTING)
+    elif sys.argv[1:2] == ["static-emulator"] and len(sys.argv) == 3:
+        print(static_emulator(sys.argv[2]))
     else:
-        sys.exit(f"usage: {sys.argv[0]} mirror|testing")
+        sys.exit(f"usage: {sys.argv[0]} mirror | testing | static-emulator qemu-NAME")
