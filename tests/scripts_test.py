@@ -85,11 +85,36 @@ def configure_as(arch, scratch):
     return done.returncode, reason, done.stdout + done.stderr
 
 
+def guide_block(text, first):
+    """The lines of the guide's code block that starts with the line first."""
+    block = text.split(f"```\n{first}\n", 1)[1].split("```", 1)[0]
+    return block.splitlines()
+
+
 class Scripts(unittest.TestCase):
     def test_mirrors_from_the_machines_sources(self):
         for name, text, archives in MIRRORS:
             with self.subTest(name=name, text=text):
                 self.assertEqual(archive.mirrors({f"/etc/apt/sources.list.d/{name}": text}), archives)
+
+    def test_the_learners_guide_tells_the_programs_calls_and_the_headers_registers(self):
+        """docs/kernel.md: its strace transcript is what strace shows of the
+        program now (the execve line has the machine's address and
+        environment), and its table of registers is each header's."""
+        guide = Path(common.ROOT, "docs", "kernel.md").read_text(encoding="utf-8")
+        shown = guide_block(guide, "$ echo 3 | strace build/host/exprcalc >/dev/null")
+        done = subprocess.run(["strace", os.path.join(BUILD, "exprcalc")], input=b"3\n", capture_output=True,
+                              timeout=60)
+        traced = done.stderr.decode().splitlines()
+        same = (lambda lines: [re.sub(r"\)\s+= ", ") = ", line) for line in lines if not line.startswith("execve(")])
+        self.assertEqual(same(shown), same(traced))
+        table = re.findall(r"^\| `(\w+\.hpp)` \| (.*) \| (.*) \| (.*) \|$", guide, re.M)
+        headers = {}
+        for header in glob.glob(os.path.join(common.ROOT, "src/sys/arch/*.hpp")):
+            said = " ".join(re.findall(r"^// ?(.*)$", Path(header).read_text(), re.M)[:6])
+            if m := re.search(r"number in (\w+), arguments in (\w+, \w+, \w+), result in (\w+)", said):
+                headers[os.path.basename(header)] = m.groups()
+        self.assertEqual({name: tuple(row) for name, *row in table}, headers)
 
     def test_strict_mode_matches_the_test_and_the_reason(self):
         for preset, test, reason, allowed in SKIPS:
