@@ -89,6 +89,12 @@ def size(file):
 
 targets = sorted({f.removeprefix("exprcalc-").removesuffix("-clang") for f in os.listdir(build)
                   if f.startswith("exprcalc-")})  # hexagon has only a Clang build
-print("\n| exprcalc, stripped size (bytes) | GCC 12 | Clang 14 |\n|---|---:|---:|")
+def version(compiler):
+    """The compiler's major version, as the builds used it: GCC 12, Clang 14."""
+    said = subprocess.run([compiler, "-dumpversion"], capture_output=True, text=True).stdout.strip()
+    return said.split(".")[0] or "?"
+
+
+print(f"\n| exprcalc, stripped size (bytes) | GCC {version('g++')} | Clang {version('clang++')} |\n|---|---:|---:|")
 for target in targets:
     print(f"| `{target}` | {size(f'exprcalc-{target}')} | {size(f'exprcalc-{target}-clang')} |")

@@ -3,6 +3,7 @@
 # compiler is installed and can build it) and the programs it is measured
 # against, then measures them side by side and prints Markdown tables.
 # Figures only: nothing here passes or fails on a timing.
+#   bash scripts/install-packages.sh bench     what it needs, once
 #   bash bench/run.sh [SPAWNS]      (default 2000 spawns of each program)
 set -euo pipefail
 cd "$(dirname "$0")/.."

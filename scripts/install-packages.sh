@@ -2,14 +2,17 @@
 # Installs from Debian's archive what exprcalc needs, and only what is
 # missing, without asking anything; through sudo only when not already root.
 #   bash scripts/install-packages.sh build   to build and run the calculator
+#   bash scripts/install-packages.sh quick   and its quick tests (docs/testing.md)
 #   bash scripts/install-packages.sh test    to run every test as well
+#   bash scripts/install-packages.sh bench   and the benchmark (valgrind)
 # With --simulate after either, apt works out the installation, and says
 # what it would do, without doing it (CI's check of another processor's
 # machine).
 set -euo pipefail
 
 build="cmake make g++"  # make: cmake only recommends it
-test="$build libgtest-dev python3 strace qemu-user lintian dpkg-dev gdb gdb-multiarch debian-archive-keyring
+quick="$build libgtest-dev python3 strace"
+test="$quick qemu-user lintian dpkg-dev gdb gdb-multiarch debian-archive-keyring
       debootstrap clang lld llvm libclang-rt-dev
       qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc"
 
@@ -39,8 +42,10 @@ optional="$cross qemu-efi-loongarch64 qemu-system-s390x qemu-system-riscv"
 
 case "${1:-}" in
 build) wanted=$build optional="" ;;
+quick) wanted=$quick optional="" ;;
 test) wanted=$test ;;
-*) echo "usage: $0 build|test [--simulate]" >&2; exit 2 ;;
+bench) wanted="$test valgrind" ;;
+*) echo "usage: $0 build|quick|test|bench [--simulate]" >&2; exit 2 ;;
 esac
 simulate=()
 [ "${2:-}" != --simulate ] || simulate=(--simulate)
