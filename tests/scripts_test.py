@@ -116,6 +116,13 @@ class Scripts(unittest.TestCase):
                 headers[os.path.basename(header)] = m.groups()
         self.assertEqual({name: tuple(row) for name, *row in table}, headers)
 
+    def test_one_version_everywhere_it_is_written(self):
+        written = {path: re.search(pattern, Path(common.ROOT, path).read_text(encoding="utf-8"), re.M)[1] for
+                   path, pattern in (("CMakeLists.txt", r"^project\(exprcalc VERSION (\S+)"),
+                                     ("packaging/changelog", r"^exprcalc \((\S+)\)"),
+                                     ("man/exprcalc.1", r'^\.TH EXPRCALC 1 \S+ "exprcalc (\S+)"'))}
+        self.assertEqual(len(set(written.values())), 1, written)
+
     def test_strict_mode_matches_the_test_and_the_reason(self):
         for preset, test, reason, allowed in SKIPS:
             with self.subTest(preset=preset, test=test, reason=reason):
