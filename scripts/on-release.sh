@@ -123,15 +123,19 @@ inside() {
 
 # As root: the namespaces, in a user namespace of their own whose IDs
 # 0-65535 are the machine's, which only a process outside may say. The
-# child says when it is in it, waits for its IDs, and goes on.
+# child says when it is in it, waits for its IDs, and goes on. It dies with
+# this process throughout: its first exec, with no IDs yet, loses its
+# capabilities, and the exec once it is root there gains them, and either
+# change of its credentials would clear a parent-death signal set before
+# it, so setpriv sets one after each.
 in_user_namespace() {
     local handshake child status=0
     handshake=$(mktemp -d)
     mkfifo "$handshake/in" "$handshake/mapped"
     exec 3<&0  # (a command put in the background would read /dev/null)
     unshare --user -- setpriv --pdeathsig KILL -- \
-        sh -c 'echo >"$1/in" && read -r _ <"$1/mapped" && shift && exec "$@"' sh "$handshake" \
-        unshare --mount --pid --fork --kill-child --propagation private -- \
+        sh -c 'echo >"$1/in" && read -r _ <"$1/mapped" && shift && exec setpriv --pdeathsig KILL -- "$@"' \
+        sh "$handshake" unshare --mount --pid --fork --kill-child --propagation private -- \
         env container=lxc bash "$script" --inside "$@" <&3 &
     child=$!
     read -r _ <"$handshake/in"
