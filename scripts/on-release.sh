@@ -74,6 +74,9 @@ inside() {
     fi
     if [ -L "$root/etc" ] || [ -L "$root/src" ]; then echo "$root/etc or $root/src is a symbolic link" >&2; exit 1; fi
 
+    # The root a mount of its own, so that within it / is one: a run in the
+    # root can make namespaces of its own (unshare makes / private).
+    mount --bind "$root" "$root"
     # The kernel's file systems, a /dev of the root's own, and the machine's
     # name server, none of them seen outside. The devices are the machine's
     # own, bound in: a user namespace may make none, nor a sysfs of its own

@@ -167,9 +167,11 @@ class Scripts(unittest.TestCase):
             with open(lock, "w") as held:
                 fcntl.flock(held, fcntl.LOCK_EX)
                 removal = subprocess.Popen(["bash", os.path.join(common.ROOT, "scripts", "on-release.sh"),
-                                            "--remove", "bookworm"], stdout=subprocess.PIPE, text=True,
-                                           env=dict(os.environ, XDG_CACHE_HOME=cache))
-                self.assertIn("waiting for the other run", removal.stdout.readline())
+                                            "--remove", "bookworm"], stdout=subprocess.PIPE,
+                                           stderr=subprocess.STDOUT, text=True, env=dict(os.environ, XDG_CACHE_HOME=cache))
+                said = removal.stdout.readline()
+                if "waiting for the other run" not in said:
+                    self.fail(said + removal.stdout.read())
                 fcntl.flock(held, fcntl.LOCK_UN)
                 self.assertEqual(removal.wait(timeout=60), 0)
                 self.assertEqual(os.stat(lock).st_ino, os.fstat(held.fileno()).st_ino)

@@ -21,13 +21,15 @@ inline long syscall3(long number, long a, long b, long c) noexcept {
 
 }  // namespace sys::arch
 
-// The ABI asks only for an even sp; we align it to 16 all the same.
+// The ABI asks only for an even sp; we align it to 16 all the same. (Spelt
+// so that Clang's assembler reads it too: %a6 for %fp, and.l and move.l for
+// andi.l and movea.l, which GNU as assembles to the same instructions.)
 // clang-format off
 asm(START(24)                     // pc
-    "  suba.l %fp, %fp\n"         // outermost frame: nothing above us
+    "  suba.l %a6, %a6\n"         // outermost frame: nothing above us
     "  move.l %sp, %d0\n"
-    "  andi.l #-16, %d0\n"
-    "  movea.l %d0, %sp\n"        // aligned, whatever we were given
+    "  and.l  #-16, %d0\n"
+    "  move.l %d0, %sp\n"         // aligned, whatever we were given
     "  jsr    start_program\n"    // never returns
     "  illegal\n"
     END_FRAME);
