@@ -85,7 +85,8 @@ inside() {
     if [ -z "$emulator" ]; then
         mount -t sysfs -o ro sysfs "$root/sys"
     else
-        mount --rbind /sys "$root/sys" && mount -o remount,bind,ro "$root/sys"
+        mount --rbind /sys "$root/sys"
+        mount -o remount,bind,ro "$root/sys"
     fi
     mount -t tmpfs -o mode=755,size=1m tmpfs "$root/dev"
     for fs in null zero full random urandom tty; do
