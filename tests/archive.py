@@ -13,6 +13,8 @@ import tempfile
 import time
 from pathlib import Path
 
+import common
+
 CACHE = os.path.join(os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "exprcalc")
 KEYRING = "/usr/share/keyrings/debian-archive-keyring.gpg"
 # Debian's releases by name, oldest first, from Debian 11 on, and the one
@@ -179,7 +181,7 @@ def static_emulator(name):
     (qemu-aarch64-static, say), and the binfmt_misc line NAME.conf that its
     package would register for the whole machine: unpacked, not installed."""
     suite = re.search(r"^VERSION_CODENAME=(\w+)", Path("/etc/os-release").read_text(), re.M)[1]
-    arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True, check=True).stdout.strip()
+    arch = common.host_arch()
     folder = os.path.join(CACHE, "qemu-user-static", f"{suite}-{arch}", name)
     cached(suite, arch, [("qemu-user-static", f"*/{name}[.-]*", folder)])
     return folder

@@ -35,9 +35,11 @@
 # the reason in the build folder's file cannot-build for scripts/test-all.sh.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER)
 get_filename_component(processor ${CMAKE_PARENT_LIST_FILE} NAME_WE)
-# Built on a machine of this very architecture (dpkg's name for it), the
-# program runs as it is.
-execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE host_arch OUTPUT_STRIP_TRAILING_WHITESPACE)
+# Built on a machine of this very architecture (dpkg's name for it, which
+# host.cmake has asked already), the program runs as it is.
+if(NOT DEFINED host_arch)
+    execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE host_arch OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
 if(DEFINED debian_arch AND debian_arch STREQUAL host_arch)
     set(native ON)
     set(emulator "")
