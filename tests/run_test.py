@@ -13,10 +13,11 @@ import subprocess
 import sys
 import tempfile
 import unittest
+from pathlib import Path
 
 import common
 from common import execute
-from rows import ROWS, model, word
+from rows import ROWS, model, trace, word
 
 PROGRAM, EMULATOR = sys.argv[2], sys.argv[3:]
 CALL = re.compile(r"(?:\d+ )?(read|write|exit)\((\d+)(?:, ?\S+, ?(\d+))?\)"
@@ -119,6 +120,35 @@ class Random(unittest.TestCase):
             self.assertEqual((done.stdout, done.returncode), (model(line), 0), line)
 
 
+class Trace(unittest.TestCase):
+    def test_show_run_gives_the_calls_and_the_numbers_of_the_guides_table(self):
+        """scripts/show.py run: the program's calls given 3, and before each
+        the number docs/kernel.md gives it on this processor. The script
+        compiles the number from the header, so the table is held to the
+        header; natively, strace -n holds both to the kernel's own."""
+        done = subprocess.run([sys.executable, os.path.join(common.ROOT, "scripts", "show.py"), "run", "--build",
+                               os.path.dirname(os.path.abspath(PROGRAM))], capture_output=True, text=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        guide = Path(common.ROOT, "docs", "kernel.md").read_text(encoding="utf-8")
+        number = r"(0x[0-9a-f]+|\d+)"
+        table = {name: dict(zip(("read", "write", "exit"), (int(n, 0) for n in numbers))) for name, *numbers in
+                 re.findall(rf"^\| `(\w+)` \| [^|]* \| {number} \| {number} \| {number} \|$", guide, re.M)}
+        numbers = table[os.environ["EXPRCALC_PROCESSOR"]]
+        calls, shown = [], {}
+        for line in done.stdout.splitlines()[2:]:
+            if m := re.match(r"\s*(\S+)\s+(read|write|exit)\((\d+)(?:,.*?,\s*(\d+))?\)(?:\s*= (\S+))?", line):
+                number, name, fd, size, result = m.groups()
+                calls.append(word(name, int(fd), size and int(size), result))
+                shown.setdefault(name, set()).add(int(number, 0))
+        self.assertEqual(" ".join(calls), trace(2, 625))
+        self.assertEqual(shown, {name: {number} for name, number in numbers.items()})
+        if not EMULATOR:
+            with tempfile.NamedTemporaryFile() as log:
+                execute(["strace", "-n", "-qq", "-o", log.name, PROGRAM], input=b"3\n", capture_output=True)
+                kernels = set(re.findall(r"^\[\s*(\d+)\] (read|write|exit)\(", log.read().decode(), re.M))
+            self.assertEqual(kernels, {(str(number), name) for name, number in numbers.items()})
+
+
 class Binary(unittest.TestCase):
     def setUp(self):
         self.headers = execute(["readelf", "-hlW", PROGRAM], capture_output=True, text=True).stdout
@@ -145,6 +175,6 @@ class Binary(unittest.TestCase):
 if __name__ == "__main__":
     group = sys.argv[1]
     cases = {"conformance": Conformance, "faults": Faults, "leftover": Leftover,
-             "random": Random, "binary": Binary}[group]
+             "random": Random, "trace": Trace, "binary": Binary}[group]
     common.main(group, os.path.dirname(os.path.abspath(PROGRAM)), cases,
                 None if cases is Binary else common.unrunnable(PROGRAM, EMULATOR))

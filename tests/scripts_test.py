@@ -4,8 +4,10 @@ having checked anything: scripts_test.py BUILD_DIR (a native build)."""
 import concurrent.futures
 import fcntl
 import glob
+import json
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -85,13 +87,118 @@ def configure_as(arch, scratch):
     return done.returncode, reason, done.stdout + done.stderr
 
 
+def toolchains():
+    """Each processor's Debian architecture, or -, as the toolchain files say."""
+    done = subprocess.run(["cmake", "-P", os.path.join(common.ROOT, "cmake", "toolchain-query.cmake")],
+                          capture_output=True, text=True, check=True)
+    return {fields[0]: fields[1] for fields in map(str.split, done.stdout.splitlines())}
+
+
 def guide_block(text, first):
     """The lines of the guide's code block that starts with the line first."""
     block = text.split(f"```\n{first}\n", 1)[1].split("```", 1)[0]
     return block.splitlines()
 
 
+def readelf(*arguments):
+    return subprocess.run(["readelf", "-W", *arguments], capture_output=True, text=True, check=True).stdout
+
+
+def explained(program):
+    """Why this build is not the one docs/elf.md and the pictures explain
+    (the x86-64 program that GCC 12 builds), or None if it is."""
+    machine = re.search(r"Machine:\s+(.*)", readelf("-h", program))[1]
+    command = json.loads(Path(BUILD, "compile_commands.json").read_text())[0]["command"]
+    version = subprocess.run([shlex.split(command)[0], "-dumpversion"], capture_output=True, text=True).stdout
+    if (machine, version.strip()) != ("Advanced Micro Devices X86-64", "12"):
+        return f"docs/elf.md explains the x86-64 program of GCC 12; this is {machine}'s of GCC {version.strip()}"
+    return None
+
+
+def installed(scratch):
+    """The program as it is installed, stripped."""
+    subprocess.run(["cmake", "--install", BUILD, "--prefix", scratch, "--strip"], check=True, capture_output=True)
+    return os.path.join(scratch, "bin", "exprcalc")
+
+
+def file_table(program):
+    """What docs/elf.md's table must say of the stripped program, as
+    readelf reads it: (part, what) -> (offset, size, value, or None where
+    readelf has no word for it)."""
+    data, header = Path(program).read_bytes(), readelf("-h", program)
+    field = lambda label: re.search(rf"^\s*{label}:\s+(\S+)", header, re.M)[1]  # noqa: E731
+    rows = {("ELF header", name): (None, None, field(label)) for name, label in (
+        ("e_entry", "Entry point address"), ("e_phoff", "Start of program headers"),
+        ("e_shoff", "Start of section headers"), ("e_ehsize", "Size of this header"),
+        ("e_phentsize", "Size of program headers"), ("e_phnum", "Number of program headers"),
+        ("e_shentsize", "Size of section headers"), ("e_shnum", "Number of section headers"),
+        ("e_shstrndx", "Section header string table index"))}
+    phoff, phsize, shoff, shsize = (int(field(label)) for label in (
+        "Start of program headers", "Size of program headers", "Start of section headers", "Size of section headers"))
+    segments = re.findall(r"^\s+([A-Z_]+)\s+0x(\w+) 0x(\w+) 0x\w+ 0x(\w+) 0x(\w+) (.{3}) 0x(\w+)$",
+                          readelf("-l", program), re.M)
+    for i, (kind, offset, vaddr, filesz, memsz, flags, align) in enumerate(segments):
+        o, v, f, m, a = (int(n, 16) for n in (offset, vaddr, filesz, memsz, align))
+        value = (f"{flags.replace(' ', '')}: file 0x{o:x}+{f} at 0x{v:x}, {m} bytes in memory, align 0x{a:x}"
+                 if kind == "LOAD" else flags.strip())
+        rows[(f"program header {i}", kind)] = (phoff + i * phsize, phsize, value)
+    sections = re.findall(r"^\s+\[\s*(\d+)\] (\S*)\s+([A-Z]+)\s+(\w+) (\w+) (\w+)", readelf("-S", program), re.M)
+    place = {}
+    for index, name, kind, address, offset, size in sections:
+        rows[(f"section header {index}", name or "(none)")] = (shoff + int(index) * shsize, shsize, kind)
+        place[name] = (int(address, 16), int(offset, 16), int(size, 16))
+        if kind != "NOBITS" and name not in ("", ".text", ".rodata"):
+            rows[(name, "the whole section")] = (int(offset, 16), int(size, 16), None)
+    address, offset, size = place[".text"]
+    symbols = [line.split(None, 7) for line in readelf("-s", os.path.join(BUILD, "exprcalc")).splitlines()]
+    functions = sorted((int(f[1], 16), int(f[2]), f[7]) for f in symbols if len(f) == 8 and f[3] == "FUNC")
+    names = subprocess.run(["c++filt", "-p"], input="\n".join(f[2] for f in functions), capture_output=True,
+                           text=True, check=True).stdout.splitlines()
+    for i, ((value, length, _), name) in enumerate(zip(functions, names)):
+        end = value + length if length else (functions[i + 1][0] if i + 1 < len(functions) else address + size)
+        rows[(".text", f"`{name}`")] = (offset + value - address, end - value, "code")
+    source = Path(common.ROOT, "src/program/exprcalc.cpp").read_text(encoding="utf-8")
+    for name, text in re.findall(r'constexpr const char\* (\w+) = "(.*)";', source):
+        rows[(".rodata", f"`{name}`")] = (data.index(text.encode() + b"\0"), len(text.encode()) + 1, None)
+    return rows, len(data)
+
+
 class Scripts(unittest.TestCase):
+    def test_the_file_guide_accounts_for_every_byte_as_readelf_reads_it(self):
+        """docs/elf.md: its rows follow one another from the first byte of
+        the stripped program to the last, and every offset, size and value
+        that readelf reads of the build is the guide's."""
+        with tempfile.TemporaryDirectory() as scratch:
+            program = installed(scratch)
+            if why := explained(program):
+                self.skipTest(why)
+            expected, size = file_table(program)
+        guide = Path(common.ROOT, "docs", "elf.md").read_text(encoding="utf-8")
+        rows = re.findall(r"^\| 0x([0-9a-f]+) \| (\d+) \| ([^|]+?) \| ([^|]+?) \| ([^|]*?) \| [^|]* \|$", guide, re.M)
+        at = 0
+        for offset, length, part, what, value in rows:
+            with self.subTest(row=f"{part}: {what}"):
+                self.assertEqual(int(offset, 16), at, "the row before it ends elsewhere")
+                at = int(offset, 16) + int(length)
+                for want, have in zip(expected.pop((part, what), ()), (int(offset, 16), int(length), value)):
+                    if want is not None:
+                        self.assertEqual(have, want)
+        self.assertEqual(at, size, "the rows do not end at the file's end")
+        self.assertEqual([key for key in expected if key[0] != "ELF header"], [], "parts the guide does not show")
+
+    def test_the_pictures_are_the_builds(self):
+        """docs/memory.svg and docs/run.svg, remade from this build and a
+        run of it, are the same bytes."""
+        with tempfile.TemporaryDirectory() as scratch:
+            if why := explained(installed(scratch)):
+                self.skipTest(why)
+            subprocess.run([sys.executable, os.path.join(common.ROOT, "scripts", "show.py"), "pictures", scratch,
+                            "--build", BUILD], check=True, capture_output=True, timeout=120)
+            for name in ("memory.svg", "run.svg"):
+                with self.subTest(picture=name):
+                    self.assertEqual(Path(scratch, name).read_text(encoding="utf-8"),
+                                     Path(common.ROOT, "docs", name).read_text(encoding="utf-8"))
+
     def test_mirrors_from_the_machines_sources(self):
         for name, text, archives in MIRRORS:
             with self.subTest(name=name, text=text):
@@ -115,6 +222,8 @@ class Scripts(unittest.TestCase):
             if m := re.search(r"number in (\w+), arguments in (\w+, \w+, \w+), result in (\w+)", said):
                 headers[os.path.basename(header)] = m.groups()
         self.assertEqual({name: tuple(row) for name, *row in table}, headers)
+        numbered = re.findall(r"^\| `(\w+)` \| [^|]* \| (?:0x[0-9a-f]+|\d+) \|", guide, re.M)
+        self.assertEqual(sorted(numbered), sorted(toolchains()))  # a row each; the trace test checks it
 
     def test_one_version_everywhere_it_is_written(self):
         written = {path: re.search(pattern, Path(common.ROOT, path).read_text(encoding="utf-8"), re.M)[1] for
@@ -141,8 +250,7 @@ class Scripts(unittest.TestCase):
         """The host preset configures on every Debian architecture that a
         toolchain file names, with no qemu installed; where it cannot, for
         want of a compiler alone."""
-        arches = sorted({m[1] for f in glob.glob(os.path.join(common.ROOT, "cmake/toolchains/*.cmake"))
-                         if (m := re.search(r"^set\(debian_arch (\S+)\)", Path(f).read_text(), re.M))})
+        arches = sorted({arch for arch in toolchains().values() if arch != "-"})
 
         def configure(arch):
             with tempfile.TemporaryDirectory() as scratch:
