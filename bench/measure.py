@@ -24,7 +24,7 @@ import time
 
 build, spawns = sys.argv[1], int(sys.argv[2])
 programs = {"exprcalc": "exprcalc-x86_64", "floor (only exits)": "floor",
-            "floor + exprcalc's 16 calls": "calls",
+            "floor + exprcalc's 17 calls": "calls",
             "C library, dynamic": "libc-dynamic", "C library, static": "libc-static",
             "iostreams, dynamic": "iostream-dynamic"}
 

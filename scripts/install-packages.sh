@@ -2,7 +2,7 @@
 # Installs from Debian's archive what exprcalc needs, and only what is
 # missing, without asking anything; through sudo only when not already root.
 #   bash scripts/install-packages.sh build   to build and run the calculator
-#   bash scripts/install-packages.sh quick   and its quick tests (docs/testing.md)
+#   bash scripts/install-packages.sh quick   and its quick tests (docs/testing.md), and gdb
 #   bash scripts/install-packages.sh test    to run every test as well
 #   bash scripts/install-packages.sh bench   and the benchmark (valgrind)
 # With --simulate after either, apt works out the installation, and says
@@ -11,8 +11,8 @@
 set -euo pipefail
 
 build="cmake make g++"  # make: cmake only recommends it
-quick="$build libgtest-dev python3 strace"
-test="$quick qemu-user lintian dpkg-dev gdb gdb-multiarch debian-archive-keyring
+quick="$build libgtest-dev python3 strace gdb"
+test="$quick qemu-user lintian dpkg-dev gdb-multiarch debian-archive-keyring
       debootstrap clang lld llvm libclang-rt-dev
       qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc"
 

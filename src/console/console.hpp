@@ -56,7 +56,8 @@ uint32_t iprint(uint32_t n) noexcept;
 uint32_t iprintLF(uint32_t n) noexcept;
 
 // One read from standard input into buffer, at most capacity bytes, with no
-// terminator added. Gives the bytes read, 0 at end of input, or the error.
+// terminator added (made again if a signal interrupted it before it read
+// anything). Gives the bytes read, 0 at end of input, or the error.
 long sread(char* buffer, size_t capacity) noexcept;
 
 // The value of the leading decimal digits of s, modulo 2^32, or 0 if s does

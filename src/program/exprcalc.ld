@@ -23,7 +23,7 @@ SECTIONS {
     . = ALIGN(CONSTANT(MAXPAGESIZE)) + (. & (CONSTANT(MAXPAGESIZE) - 1));
     .data : { *(.data .data.* .sdata .sdata.*) } :data  /* empty today */
     .bss : { *(.sbss .sbss.* .bss .bss.* COMMON) } :data
-    PROVIDE(__global_pointer$ = ADDR(.bss) + 0x800);  /* riscv64: data within 2 KiB of gp */
+    PROVIDE(__global_pointer$ = ADDR(.bss) + 0x800);  /* riscv: data within 2 KiB of gp */
 
     /* Notes, unwind tables and old debuggers' procedure descriptors (mips)
        are nothing the program needs. LLD would give RISC-V's attributes a
