@@ -208,9 +208,11 @@ if [ "$arch" != "$host_arch" ]; then
              "Linux 6.7 on): a root of another processor would need the machine's; not made" >&2
         exit 77
     fi
-    toolchain=$(grep -l "^set(debian_arch $arch)" cmake/toolchains/*.cmake) ||
-        { echo "no toolchain file names the Debian architecture $arch" >&2; exit 2; }
-    name=$(sed -n 's/^set(emulator \([^)]*\)).*/\1/p' "$toolchain")
+    command -v cmake >/dev/null ||
+        { echo "CMake says which emulator runs $arch: bash scripts/install-packages.sh build first" >&2; exit 2; }
+    name=$(cmake -P cmake/toolchain-query.cmake | awk -v arch="$arch" '$2 == arch { print $5 }')
+    [[ $name == qemu-* ]] ||
+        { echo "no toolchain file names the Debian architecture $arch with an emulator" >&2; exit 2; }
     emulator=$(python3 tests/archive.py static-emulator "$name")/$name
     start=(bash "$script" --in-user-namespace)
 fi

@@ -33,16 +33,26 @@
 #
 # A preset that cannot be built here stops its configure step, and leaves
 # the reason in the build folder's file cannot-build for scripts/test-all.sh.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES EXPRCALC_COMPILER BUILD_TESTING)  # for the compiler checks too
 get_filename_component(processor ${CMAKE_PARENT_LIST_FILE} NAME_WE)
-# Built on a machine of this very architecture (dpkg's name for it, which
-# host.cmake has asked already), the program runs as it is.
-if(NOT DEFINED host_arch)
-    execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE host_arch OUTPUT_STRIP_TRAILING_WHITESPACE)
+# Built on a machine of this very architecture (dpkg's name for it, or in
+# a package build DEB_BUILD_ARCH), the program runs as it is.
+if(DEFINED ENV{DEB_BUILD_ARCH})
+    set(build_arch $ENV{DEB_BUILD_ARCH})
+elseif(DEFINED host_arch AND NOT DEFINED ENV{DEB_HOST_ARCH})  # host.cmake asked dpkg already
+    set(build_arch ${host_arch})
+else()
+    execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE build_arch OUTPUT_STRIP_TRAILING_WHITESPACE)
 endif()
-if(DEFINED debian_arch AND debian_arch STREQUAL host_arch)
+if(DEFINED debian_arch AND debian_arch STREQUAL build_arch)
     set(native ON)
     set(emulator "")
+endif()
+# Only the tests run the program: a build without them needs no emulator.
+if(DEFINED BUILD_TESTING AND NOT BUILD_TESTING)
+    set(run_with "")
+else()
+    set(run_with ${emulator})
 endif()
 if(NOT DEFINED tools_triple)
     set(tools_triple ${target_triple})
@@ -52,20 +62,38 @@ if(EXPRCALC_QUERY)  # cmake/toolchain-query.cmake asks only the above
 endif()
 function(cannot_build reason)
     file(WRITE ${CMAKE_BINARY_DIR}/cannot-build "${reason}\n")
-    message(FATAL_ERROR "${reason}")
+    message(FATAL_ERROR "${reason}${ARGN}")
 endfunction()
 # What is missing of the tools a build needs: the compiler, the linker where
-# the compiler has it apart, and the emulator.
+# the compiler has it apart, and the emulator; and which of Debian's
+# packages brings each (g++-TRIPLE, binutils-TRIPLE, qemu-user), where the
+# name says it.
 function(check_installed)
     set(missing "")
+    set(packages "")
     foreach(tool IN LISTS ARGN)
         find_program(found_${tool} ${tool} NO_CACHE)
         if(NOT found_${tool})
             string(APPEND missing " ${tool}")
+            if(tool MATCHES "^(.*)-g\\+\\+$")
+                string(REPLACE "_" "-" triple ${CMAKE_MATCH_1})
+                list(APPEND packages g++-${triple})
+            elseif(tool MATCHES "^(.*)-ld\\.bfd$")
+                string(REPLACE "_" "-" triple ${CMAKE_MATCH_1})
+                list(APPEND packages binutils-${triple})
+            elseif(tool MATCHES "^qemu-")
+                list(APPEND packages qemu-user)
+            endif()
         endif()
     endforeach()
     if(missing)
-        cannot_build("not installed:${missing}")
+        set(brought "")
+        if(packages)
+            list(REMOVE_DUPLICATES packages)
+            list(JOIN packages ", " packages)
+            set(brought " (Debian's packages: ${packages})")
+        endif()
+        cannot_build("not installed:${missing}" "${brought}")
     endif()
 endfunction()
 
@@ -84,10 +112,10 @@ if(EXPRCALC_COMPILER STREQUAL "clang")
     endif()
     if(clang_linker STREQUAL "bfd")  # GNU ld, from Debian's cross binutils
         set(CMAKE_EXE_LINKER_FLAGS_INIT --ld-path=${tools_triple}-ld.bfd)
-        check_installed(clang++ ${tools_triple}-ld.bfd ${emulator})
+        check_installed(clang++ ${tools_triple}-ld.bfd ${run_with})
     else()
         set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=${clang_linker})
-        check_installed(clang++ ld.${clang_linker} ${emulator})
+        check_installed(clang++ ld.${clang_linker} ${run_with})
     endif()
     list(APPEND program_options ${clang_options})
 else()
@@ -103,7 +131,7 @@ else()
         string(REPLACE "@debian@" "Debian ${debian_version}" gcc_unsupported ${gcc_unsupported})
         cannot_build(${gcc_unsupported})
     endif()
-    check_installed(${tools_triple}-g++ ${emulator})
+    check_installed(${tools_triple}-g++ ${run_with})
     set(CMAKE_CXX_COMPILER ${tools_triple}-g++)
     list(APPEND program_options ${gcc_options})
 endif()
