@@ -3,8 +3,11 @@
 # missing, without asking anything; through sudo only when not already root.
 #   bash scripts/install-packages.sh build   to build and run the calculator
 #   bash scripts/install-packages.sh quick   and its quick tests (docs/testing.md), and gdb
+#   bash scripts/install-packages.sh package and Debian's tools that build its package
 #   bash scripts/install-packages.sh test    to run every test as well
 #   bash scripts/install-packages.sh bench   and the benchmark (valgrind)
+#   bash scripts/install-packages.sh debian  and Debian's builders: sbuild,
+#                                            mmdebstrap, autopkgtest (CI's)
 # With --simulate after either, apt works out the installation, and says
 # what it would do, without doing it (CI's check of another processor's
 # machine).
@@ -12,7 +15,7 @@ set -euo pipefail
 
 build="cmake make g++"  # make: cmake only recommends it
 quick="$build libgtest-dev python3 strace gdb"
-test="$quick qemu-user lintian dpkg-dev gdb-multiarch debian-archive-keyring
+test="$quick qemu-user lintian dpkg-dev debhelper gdb-multiarch debian-archive-keyring
       debootstrap clang lld llvm libclang-rt-dev
       qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc"
 
@@ -24,31 +27,41 @@ test="$quick qemu-user lintian dpkg-dev gdb-multiarch debian-archive-keyring
 # says which, for which release and machine. The same for the packages that
 # only some releases have: loongarch64's firmware from Debian 13 on, and
 # the kernel test's qemu-system for s390x and riscv64 once out of
-# qemu-system-misc (Debian 14).
-triples() {
-    local file triple arch
-    for file in cmake/toolchains/*.cmake; do
-        triple=$(sed -n 's/^set(tools_triple \([^)]*\)).*/\1/p' "$file")
-        [ -n "$triple" ] || triple=$(sed -n 's/^set(target_triple \([^)]*\)).*/\1/p' "$file")
-        arch=$(sed -n 's/^set(debian_arch \([^)]*\)).*/\1/p' "$file")
-        if [ -n "$triple" ]; then echo "$triple ${arch:--}"; fi
-    done
+# qemu-system-misc (Debian 14). CMake answers what the toolchain files say,
+# so it is installed first where it is missing.
+cross_compilers() {
+    cmake -P cmake/toolchain-query.cmake |
+        awk -v host="$(dpkg --print-architecture)" '
+            { triple[NR] = $4; arch[NR] = $2 } $2 == host { own = $4 }
+            END { for (i in triple) if (triple[i] != own) { t = triple[i]; gsub("_", "-", t); print "g++-" t } }' |
+        sort -u
 }
 cd "$(dirname "$0")/.."
-host=$(dpkg --print-architecture)
-own=$(triples | awk -v host="$host" '$2 == host { print $1 }')
-cross=$(triples | awk -v own="$own" '$1 != own { print "g++-" $1 }' | tr _ - | sort -u)
-optional="$cross qemu-efi-loongarch64 qemu-system-s390x qemu-system-riscv"
+optional_release="qemu-efi-loongarch64 qemu-system-s390x qemu-system-riscv"
 
 case "${1:-}" in
-build) wanted=$build optional="" ;;
-quick) wanted=$quick optional="" ;;
-test) wanted=$test ;;
-bench) wanted="$test valgrind" ;;
-*) echo "usage: $0 build|quick|test|bench [--simulate]" >&2; exit 2 ;;
+build) wanted=$build cross=no ;;
+package) wanted="$build dpkg-dev debhelper" cross=no ;;
+quick) wanted=$quick cross=no ;;
+test) wanted=$test cross=yes ;;
+bench) wanted="$test valgrind" cross=yes ;;
+debian) wanted="$test sbuild mmdebstrap autopkgtest uidmap" cross=yes ;;
+*) echo "usage: $0 build|package|quick|test|bench|debian [--simulate]" >&2; exit 2 ;;
 esac
 simulate=()
 [ "${2:-}" != --simulate ] || simulate=(--simulate)
+optional=""
+if [ "$cross" = yes ]; then
+    if ! command -v cmake >/dev/null && [ -z "${simulate[*]}" ]; then
+        bash "$0" build
+    fi
+    if ! command -v cmake >/dev/null; then
+        echo "CMake is not installed, and it says which cross compilers the toolchain files need:" \
+             "bash $0 build first" >&2
+        exit 1
+    fi
+    optional="$(cross_compilers) $optional_release"
+fi
 
 # (Each asks its tool once, for every package, and reads the whole answer:
 # grep -q would stop reading at the first match, and a tool still writing

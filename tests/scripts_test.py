@@ -67,13 +67,14 @@ SKIPS = [
 ]
 
 
-def configure_as(arch, scratch):
+def configure_as(arch, scratch, env=None, hidden=()):
     """README's first command's configure step, as on a machine of another
-    Debian architecture: dpkg answers its name, and no qemu is installed."""
+    Debian architecture: dpkg answers its name, and no qemu is installed
+    (nor the programs hidden); env, more of the environment."""
     bin_folder = os.path.join(scratch, "bin")
     os.mkdir(bin_folder)
     for program in glob.glob("/usr/bin/*"):
-        if not os.path.basename(program).startswith("qemu-"):
+        if not os.path.basename(program).startswith("qemu-") and os.path.basename(program) not in hidden:
             os.symlink(program, os.path.join(bin_folder, os.path.basename(program)))
     os.remove(os.path.join(bin_folder, "dpkg"))
     Path(bin_folder, "dpkg").write_text(f"#!/bin/sh\necho {arch}\n")
@@ -82,7 +83,7 @@ def configure_as(arch, scratch):
     # CMake finds programs in PATH alone, not in /usr/bin besides.
     done = subprocess.run([shutil.which("cmake"), "--preset", "host", "-B", build, "-DBUILD_TESTING=OFF",
                            "-DCMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF"], cwd=common.ROOT, capture_output=True,
-                          text=True, env=dict(os.environ, PATH=bin_folder), timeout=120)
+                          text=True, env=dict(os.environ, PATH=bin_folder, **(env or {})), timeout=120)
     reason = Path(build, "cannot-build").read_text().strip() if os.path.exists(Path(build, "cannot-build")) else ""
     return done.returncode, reason, done.stdout + done.stderr
 
@@ -228,7 +229,7 @@ class Scripts(unittest.TestCase):
     def test_one_version_everywhere_it_is_written(self):
         written = {path: re.search(pattern, Path(common.ROOT, path).read_text(encoding="utf-8"), re.M)[1] for
                    path, pattern in (("CMakeLists.txt", r"^project\(exprcalc VERSION (\S+)"),
-                                     ("packaging/changelog", r"^exprcalc \((\S+)\)"),
+                                     ("debian/changelog", r"^exprcalc \((\S+)\)"),
                                      ("man/exprcalc.1", r'^\.TH EXPRCALC 1 \S+ "exprcalc (\S+)"'))}
         self.assertEqual(len(set(written.values())), 1, written)
 
@@ -248,9 +249,11 @@ class Scripts(unittest.TestCase):
 
     def test_a_native_build_needs_no_emulator(self):
         """The host preset configures on every Debian architecture that a
-        toolchain file names, with no qemu installed; where it cannot, for
-        want of a compiler alone."""
+        toolchain file names (and the package is for those), with no qemu
+        installed; where it cannot, for want of a compiler alone."""
         arches = sorted({arch for arch in toolchains().values() if arch != "-"})
+        control = Path(common.ROOT, "debian", "control").read_text()
+        self.assertEqual(re.search(r"^Architecture: (.*)$", control, re.M)[1].split(), arches, "debian/control")
 
         def configure(arch):
             with tempfile.TemporaryDirectory() as scratch:
@@ -262,6 +265,23 @@ class Scripts(unittest.TestCase):
                     self.assertNotIn("qemu", reason)
                     self.assertTrue(status == 0 or reason.startswith("not installed:") or "has no" in reason, said)
         print(f"configured as {len(arches)} architectures: {' '.join(arches)}")
+
+    def test_a_package_build_configures_for_its_host(self):
+        """As dpkg-buildpackage -a ARCH -Pcross,nocheck configures it on an
+        amd64 machine: that architecture's compiler and no emulator; an
+        unknown architecture, or a compiler not installed, stops it with
+        what to do."""
+        known = " ".join(sorted({arch for arch in toolchains().values() if arch != "-"}))
+        for host, hidden, status, expected in (
+                ("arm64", (), 0, "Check for working CXX compiler: /usr/bin/aarch64-linux-gnu-g++"),
+                ("arm46", (), 1, f"No toolchain file is for the Debian architecture arm46; these are: {known}"),
+                ("arm64", ("aarch64-linux-gnu-g++",), 1,
+                 "not installed: aarch64-linux-gnu-g++ (Debian's packages: g++-aarch64-linux-gnu)")):
+            with self.subTest(host=host, hidden=hidden), tempfile.TemporaryDirectory() as scratch:
+                done, _, said = configure_as("amd64", scratch, hidden=hidden,
+                                             env={"DEB_HOST_ARCH": host, "DEB_BUILD_ARCH": "amd64"})
+                self.assertEqual(done, status, said)
+                self.assertIn(expected, " ".join(said.replace(f"{scratch}/bin", "/usr/bin").split()))
 
     def test_on_release_remove_keeps_the_lock_of_a_waiting_run(self):
         """--remove, waiting for a run that holds the root, then done: the
@@ -295,7 +315,7 @@ class Scripts(unittest.TestCase):
         """One batch with a good package, one that cannot be read and one
         with errors: the batch fails; alone, they are clean, a failure and
         the errors, whatever a lintian configuration would suppress."""
-        good = package_test.pack(BUILD, into="scripts-package")
+        good = package_test.package(BUILD)
         with tempfile.TemporaryDirectory() as scratch:
             broken, control = os.path.join(scratch, "broken"), Path(scratch, "broken", "DEBIAN", "control")
             control.parent.mkdir(parents=True)
