@@ -37,11 +37,14 @@ step() {
 }
 
 # lintian on what it is given: nothing left unanswered, and it checked them.
+# The source's two overrides are each for one release's lintian, and
+# unused by the other's: that, for them alone, is no finding.
 lint() {
     local said
     said=$(lintian --no-cfg --pedantic -I "$@" 2>&1) || { echo "$said"; return 1; }
     echo "$said"
-    ! grep -q '^[EWIPX]: ' <<<"$said"
+    ! grep -v -E '^I: exprcalc source: unused-override (unknown-architecture loong64|out-of-date-standards-version) ' \
+        <<<"$said" | grep -q '^[EWIPX]: '
 }
 
 # sbuild's own lintian run passed, and ours finds nothing in what it built.

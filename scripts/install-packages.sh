@@ -15,7 +15,7 @@ set -euo pipefail
 
 build="cmake make g++"  # make: cmake only recommends it
 quick="$build libgtest-dev python3 strace gdb"
-test="$quick qemu-user lintian dpkg-dev debhelper gdb-multiarch debian-archive-keyring
+test="$quick qemu-user lintian build-essential debhelper gdb-multiarch debian-archive-keyring
       debootstrap clang lld llvm libclang-rt-dev
       qemu-system-x86 qemu-system-arm qemu-system-mips qemu-system-ppc qemu-system-misc"
 
@@ -41,7 +41,7 @@ optional_release="qemu-efi-loongarch64 qemu-system-s390x qemu-system-riscv"
 
 case "${1:-}" in
 build) wanted=$build cross=no ;;
-package) wanted="$build dpkg-dev debhelper" cross=no ;;
+package) wanted="$build build-essential debhelper" cross=no ;;
 quick) wanted=$quick cross=no ;;
 test) wanted=$test cross=yes ;;
 bench) wanted="$test valgrind" cross=yes ;;
