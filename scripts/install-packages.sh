@@ -41,7 +41,7 @@ optional_release="qemu-efi-loongarch64 qemu-system-s390x qemu-system-riscv"
 
 case "${1:-}" in
 build) wanted=$build cross=no ;;
-package) wanted="$build build-essential debhelper" cross=no ;;
+package) wanted="$build build-essential debhelper libgtest-dev python3 strace" cross=no ;;  # its Build-Depends
 quick) wanted=$quick cross=no ;;
 test) wanted=$test cross=yes ;;
 bench) wanted="$test valgrind" cross=yes ;;
