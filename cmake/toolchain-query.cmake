@@ -6,29 +6,45 @@
 # architecture, the GNU triple of its compiler, that of its cross tools, and
 # the emulator that runs its programs on this machine; - for none (no
 # Debian architecture, or native here, so no emulator).
-set(fields debian_arch target_triple tools_triple emulator)
+# host.cmake includes it for toolchain_files and toolchain_says alone.
+include_guard(GLOBAL)
+set(toolchain_fields processor debian_arch target_triple tools_triple emulator)
 
-function(query file)
-    set(EXPRCALC_QUERY ON)  # linux.cmake stops once these are known
-    include(${file})
-    set(line ${processor})
-    foreach(field IN LISTS fields)
-        if("${${field}}" STREQUAL "")
-            set(${field} -)
-        endif()
-        string(APPEND line " ${${field}}")
+# Each processor's toolchain file: not linux.cmake, which they share, nor host.cmake.
+file(GLOB toolchain_files ${CMAKE_CURRENT_LIST_DIR}/toolchains/*.cmake)
+list(FILTER toolchain_files EXCLUDE REGEX "/(linux|host)\\.cmake$")
+
+# What one file says, in the caller's variables of toolchain_fields: the
+# file read up to where linux.cmake stops for a query, in a scope where
+# nothing that a file read before has set is taken for its own.
+function(toolchain_says file)
+    set(EXPRCALC_QUERY ON)
+    foreach(field IN LISTS toolchain_fields)
+        unset(${field})
     endforeach()
-    set(lines "${lines}${line}\n" PARENT_SCOPE)
+    include(${file})
+    foreach(field IN LISTS toolchain_fields)
+        set(${field} "${${field}}" PARENT_SCOPE)
+    endforeach()
 endfunction()
 
-set(lines "")
-if(DEFINED toolchain)
-    query(${toolchain})
-else()
-    file(GLOB files ${CMAKE_CURRENT_LIST_DIR}/toolchains/*.cmake)
-    list(FILTER files EXCLUDE REGEX "/(linux|host)\\.cmake$")
-    foreach(file IN LISTS files)
-        query(${file})
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+    set(lines "")
+    set(asked ${toolchain_files})
+    if(DEFINED toolchain)
+        set(asked ${toolchain})
+    endif()
+    foreach(file IN LISTS asked)
+        toolchain_says(${file})
+        set(line "")
+        foreach(field IN LISTS toolchain_fields)
+            if("${${field}}" STREQUAL "")
+                set(${field} -)
+            endif()
+            list(APPEND line ${${field}})
+        endforeach()
+        list(JOIN line " " line)
+        string(APPEND lines "${line}\n")
     endforeach()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E echo_append "${lines}")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E echo_append "${lines}")
